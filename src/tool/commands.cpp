@@ -1,0 +1,40 @@
+#include "tool/commands.h"
+
+#include <cstdio>
+
+#include "app/deployment_config.h"
+
+namespace orvane::tool {
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"config", "действующие параметры развертывания и прочитанные файлы", RunConfig},
+  };
+  return commands;
+}
+
+void LoadConfigOrWarn() {
+  const auto loaded = app::LoadDeploymentConfig();
+  for (const auto& e : loaded.errors) std::fprintf(stderr, "%s\n", e.c_str());
+  app::SetConfig(loaded.config);
+}
+
+int RunConfig(const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    std::fputs("Использование: orvane-tool config\n", stderr);
+    return 2;
+  }
+  const auto loaded = app::LoadDeploymentConfig();
+  if (loaded.filesRead.empty()) {
+    std::puts("# files: none (built-in defaults)");
+  } else {
+    for (const auto& f : loaded.filesRead) std::printf("# file: %s\n", f.c_str());
+  }
+  for (const auto& e : loaded.errors) std::printf("# error: %s\n", e.c_str());
+  for (const auto& [key, value] : app::DescribeConfig(loaded.config)) {
+    std::printf("%s = %s\n", key.c_str(), value.c_str());
+  }
+  return loaded.errors.empty() ? 0 : 1;
+}
+
+}  // namespace orvane::tool

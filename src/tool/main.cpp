@@ -1,0 +1,33 @@
+// orvane-tool: the command-line front for support and scripting.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tool/commands.h"
+
+namespace {
+
+void PrintUsage() {
+  std::fputs(
+      "Использование: orvane-tool КОМАНДА [ПАРАМЕТРЫ]\n"
+      "Команды:\n",
+      stderr);
+  for (const auto& c : orvane::tool::Commands()) std::fprintf(stderr, "  %-16s %s\n", c.name, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+    PrintUsage();
+    return argc < 2 ? 2 : 0;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  for (const auto& c : orvane::tool::Commands()) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+  }
+  std::fprintf(stderr, "orvane-tool: неизвестная команда \"%s\"\n", argv[1]);
+  PrintUsage();
+  return 2;
+}
