@@ -20,11 +20,17 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return (v != nullptr && *v != '\0') ? std::string(v) : fallback;
 }
 
-std::string HomeDir() { return EnvOr("HOME", "/tmp"); }
+std::string HomeDir() {
+  return EnvOr("HOME", "/tmp");
+}
 
-std::string XdgConfigHome() { return EnvOr("XDG_CONFIG_HOME", HomeDir() + "/.config"); }
+std::string XdgConfigHome() {
+  return EnvOr("XDG_CONFIG_HOME", HomeDir() + "/.config");
+}
 
-std::string XdgDataHome() { return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share"); }
+std::string XdgDataHome() {
+  return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share");
+}
 
 struct Field {
   const char* key;  // "section.name"

@@ -23,10 +23,10 @@ struct DeploymentConfig {
   std::string publicServicesHost;
   std::string makerHost;
   std::string clientSecret;
-  std::string extraCaFile;  // empty: the system trust store only
-  std::string dataDir;      // per-user data (key containers, settings)
-  std::string rootStoreDir; // machine "ROOT" store
-  std::string myStoreDir;   // current user's "MY" store
+  std::string extraCaFile;   // empty: the system trust store only
+  std::string dataDir;       // per-user data (key containers, settings)
+  std::string rootStoreDir;  // machine "ROOT" store
+  std::string myStoreDir;    // current user's "MY" store
 };
 
 struct ConfigLoadResult {

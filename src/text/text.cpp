@@ -127,7 +127,9 @@ std::optional<std::string> BmpStringToCp1251(const std::uint8_t* bigEndianUnits,
   return out;
 }
 
-char16_t Cp1251Char(unsigned char byte) { return byte < 0x80 ? char16_t(byte) : kCp1251High[byte - 0x80]; }
+char16_t Cp1251Char(unsigned char byte) {
+  return byte < 0x80 ? char16_t(byte) : kCp1251High[byte - 0x80];
+}
 
 std::optional<std::u16string> Cp1251ToWide(const char* text) {
   if (text == nullptr) return std::nullopt;
@@ -141,8 +143,12 @@ std::optional<std::u16string> Cp1251ToWide(std::string_view text) {
   return out;
 }
 
-std::u16string TrimSpaces(std::u16string_view text) { return TrimImpl(text); }
-std::string TrimSpaces(std::string_view text) { return TrimImpl(text); }
+std::u16string TrimSpaces(std::u16string_view text) {
+  return TrimImpl(text);
+}
+std::string TrimSpaces(std::string_view text) {
+  return TrimImpl(text);
+}
 
 std::string Base64Encode(const std::uint8_t* bytes, std::size_t count) {
   std::string out;
@@ -234,8 +240,12 @@ bool StartsWith(const char16_t* text, const char16_t* prefix) {
   return std::u16string_view(text).starts_with(prefix);
 }
 
-std::string ToUtf8(std::u16string_view s) { return Utf16ToUtf8(s).value_or(std::string()); }
+std::string ToUtf8(std::u16string_view s) {
+  return Utf16ToUtf8(s).value_or(std::string());
+}
 
-std::u16string FromUtf8(std::string_view s) { return Utf8ToUtf16(s).value_or(std::u16string()); }
+std::u16string FromUtf8(std::string_view s) {
+  return Utf8ToUtf16(s).value_or(std::u16string());
+}
 
 }  // namespace orvane::text

@@ -15,7 +15,9 @@ namespace orvane::text {
 // Every unit is encoded on its own (surrogates are not combined): 1, 2 or 3 bytes per unit.
 // None when the input is absent or the count is 0.
 std::optional<std::string> Utf16ToUtf8(const char16_t* units, std::size_t count);
-inline std::optional<std::string> Utf16ToUtf8(std::u16string_view s) { return Utf16ToUtf8(s.data(), s.size()); }
+inline std::optional<std::string> Utf16ToUtf8(std::u16string_view s) {
+  return Utf16ToUtf8(s.data(), s.size());
+}
 
 // One unit per 1-, 2- or 3-byte sequence, without validation; a sequence that would run past
 // the end stops the output. length 0 means "up to the first NUL". None when the input is absent.
@@ -29,7 +31,9 @@ inline std::optional<std::u16string> Utf8ToUtf16(std::string_view s) {
 // Units below 0x100 become their low byte; others are looked up in the Windows-1251 table,
 // "?" when missing. Exactly count bytes. None when the input is absent or the count is 0.
 std::optional<std::string> WideToCp1251(const char16_t* units, std::size_t count);
-inline std::optional<std::string> WideToCp1251(std::u16string_view s) { return WideToCp1251(s.data(), s.size()); }
+inline std::optional<std::string> WideToCp1251(std::u16string_view s) {
+  return WideToCp1251(s.data(), s.size());
+}
 
 // As WideToCp1251 over big-endian UTF-16 (ASN.1 BMPString contents); count is in units.
 std::optional<std::string> BmpStringToCp1251(const std::uint8_t* bigEndianUnits, std::size_t count);
@@ -49,7 +53,9 @@ std::string TrimSpaces(std::string_view text);
 
 // RFC 4648 Base64 without line breaks; empty text for 0 bytes.
 std::string Base64Encode(const std::uint8_t* bytes, std::size_t count);
-inline std::string Base64Encode(const std::vector<std::uint8_t>& bytes) { return Base64Encode(bytes.data(), bytes.size()); }
+inline std::string Base64Encode(const std::vector<std::uint8_t>& bytes) {
+  return Base64Encode(bytes.data(), bytes.size());
+}
 
 // Characters outside the alphabet ("=", blanks, CR, LF, ...) are skipped. A trailing group
 // of 2 or 3 characters gives 1 or 2 bytes, a single character nothing.
@@ -63,8 +69,12 @@ std::optional<std::string> PercentDecode(const char* text);
 // Case-sensitive prefix test; false when either side is absent or the text is shorter.
 bool StartsWith(const char* text, const char* prefix);
 bool StartsWith(const char16_t* text, const char16_t* prefix);
-inline bool StartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
-inline bool StartsWith(std::u16string_view text, std::u16string_view prefix) { return text.starts_with(prefix); }
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.starts_with(prefix);
+}
+inline bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+  return text.starts_with(prefix);
+}
 
 // Convenience for literals and logs: UTF-8 of wide text, "" for empty, never none.
 std::string ToUtf8(std::u16string_view s);
