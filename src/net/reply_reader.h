@@ -1,0 +1,34 @@
+// Reader of the request system's XML reply documents (expat). Elements are recognised by
+// name wherever they stand, ignoring case and namespace prefixes; `oid` counts only inside
+// `eku`. Text is collected in an ASVariableBuffer; the body is fed in 32 KiB chunks. The
+// document's declared encoding is honoured (windows-1251 included); handlers see UTF-8.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/variable_buffer.h"
+
+namespace orvane::net {
+
+// Called at the end of a watched element with its name as listed in `elements` and its text
+// (cursor at 0; the handler may read it, rewind and read again).
+using ElementHandler = std::function<void(const std::string& name, ASVariableBuffer& text)>;
+
+// Parses the body from its read cursor on. False when the document is rejected (not
+// well-formed, or a read of the body failed). `oid` in `elements` is watched only inside
+// an `eku` element.
+bool ReadReplyDocument(ASVariableBuffer& body, const std::vector<std::string>& elements,
+                       const ElementHandler& onElement);
+
+// "1", "true" or "yes", ignoring case.
+bool IsTruthy(std::string_view text);
+
+// The value of the leading decimal digits (0 when the text does not start with one).
+unsigned long LeadingNumber(std::string_view text);
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace orvane::net
