@@ -52,7 +52,9 @@ int MapStatus(int status, int on403, int on404) {
   return kErrServer;
 }
 
-bool HasBody(const HttpReply& r) { return r.body && r.body->Length() > 0; }
+bool HasBody(const HttpReply& r) {
+  return r.body && r.body->Length() > 0;
+}
 
 std::u16string BodyText(ASVariableBuffer& body) {
   body.SetReadPosition(0);
@@ -95,8 +97,7 @@ RequestSystem::RequestSystem(WizardUi& ui, std::string host, std::uint16_t port,
                              std::shared_ptr<platform::ProxyResolver> resolver)
     : ui_(ui), host_(std::move(host)), port_(port), resolver_(std::move(resolver)) {}
 
-RequestSystem::RequestSystem(WizardUi& ui)
-    : RequestSystem(ui, app::Config().requestHost, app::Config().requestPort) {}
+RequestSystem::RequestSystem(WizardUi& ui) : RequestSystem(ui, app::Config().requestHost, app::Config().requestPort) {}
 
 RequestSystem::Exchange RequestSystem::Send(const char16_t* path, const FormFields* form, bool get,
                                             bool waitCursor) const {
@@ -255,31 +256,30 @@ std::unique_ptr<CertificateReply> RequestSystem::GetCertificate(WindowHandle own
   }
   auto reply = std::make_unique<CertificateReply>();
   bool haveCert = false;
-  const bool parsed =
-      ex.reply.body &&
-      ReadReplyDocument(*ex.reply.body,
-                        {"container", "cert", "license", "cert_pdf_file_uuid", "sign_cert_link", "cert_pdf_signed",
-                         "signer_name"},
-                        [&](const std::string& name, ASVariableBuffer& t) {
-                          const std::string v = t.ReadAllText().value_or(std::string());
-                          if (name == "cert") {
-                            reply->cert = v;
-                            reply->certLength = static_cast<std::int32_t>(v.size());
-                            haveCert = true;
-                          } else if (name == "container") {
-                            reply->container = text::FromUtf8(v);
-                          } else if (name == "license") {
-                            reply->license = IsTruthy(v);
-                          } else if (name == "cert_pdf_file_uuid") {
-                            reply->certPdfFileUuid = text::FromUtf8(v);
-                          } else if (name == "sign_cert_link") {
-                            reply->signCertLink = text::FromUtf8(v);
-                          } else if (name == "cert_pdf_signed") {
-                            reply->certPdfSigned = IsTruthy(v);
-                          } else if (name == "signer_name") {
-                            reply->signerName = text::FromUtf8(v);
-                          }
-                        });
+  const bool parsed = ex.reply.body && ReadReplyDocument(*ex.reply.body,
+                                                         {"container", "cert", "license", "cert_pdf_file_uuid",
+                                                          "sign_cert_link", "cert_pdf_signed", "signer_name"},
+                                                         [&](const std::string& name, ASVariableBuffer& t) {
+                                                           const std::string v =
+                                                               t.ReadAllText().value_or(std::string());
+                                                           if (name == "cert") {
+                                                             reply->cert = v;
+                                                             reply->certLength = static_cast<std::int32_t>(v.size());
+                                                             haveCert = true;
+                                                           } else if (name == "container") {
+                                                             reply->container = text::FromUtf8(v);
+                                                           } else if (name == "license") {
+                                                             reply->license = IsTruthy(v);
+                                                           } else if (name == "cert_pdf_file_uuid") {
+                                                             reply->certPdfFileUuid = text::FromUtf8(v);
+                                                           } else if (name == "sign_cert_link") {
+                                                             reply->signCertLink = text::FromUtf8(v);
+                                                           } else if (name == "cert_pdf_signed") {
+                                                             reply->certPdfSigned = IsTruthy(v);
+                                                           } else if (name == "signer_name") {
+                                                             reply->signerName = text::FromUtf8(v);
+                                                           }
+                                                         });
   if (!parsed || !haveCert || !reply->container) {
     ui_.ShowError(owner, FillTemplate(kMessage, kErrBadXml));
     return nullptr;
@@ -287,8 +287,7 @@ std::unique_ptr<CertificateReply> RequestSystem::GetCertificate(WindowHandle own
   return reply;
 }
 
-bool RequestSystem::ConfirmCertificate(WindowHandle owner, const std::u16string& token,
-                                       const std::u16string& smsCode) {
+bool RequestSystem::ConfirmCertificate(WindowHandle owner, const std::u16string& token, const std::u16string& smsCode) {
   FormFields form;
   AddField(form, "marker", Value(token));
   AddField(form, "code", Value(smsCode));
@@ -309,8 +308,7 @@ std::unique_ptr<DocumentHashReply> RequestSystem::GetDocumentHash(WindowHandle o
   AddField(form, "document_type", "cert");
   AddField(form, "auth_uuid", *op->authToken);
   Exchange ex = Send(u"/a/get_document_hash", &form, false, true);
-  const int code =
-      ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
+  const int code = ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
   if (code != kErrNone) {
     Fail(owner, ex, kMessage, code);
     return nullptr;
@@ -349,8 +347,7 @@ bool RequestSystem::SetDocumentSign(WindowHandle owner, const OperatorIdentity* 
   AddField(form, "token", *hash->token);
   AddField(form, "signature", *signature);
   Exchange ex = Send(u"/a/set_document_sign", &form, false, true);
-  const int code =
-      ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
+  const int code = ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
   if (code == kErrNone) return true;
   Fail(owner, ex, u"Подписание документа завершилось с ошибкой:\n%s", code);
   return false;
@@ -370,8 +367,7 @@ std::optional<CertVerifyFlags> RequestSystem::CertVerify(WindowHandle owner, con
   AddField(form, "hash", thumbprint);
   if (loginToken) AddField(form, "authtoken", *loginToken);
   Exchange ex = Send(u"/a/cert_verify", &form, false, true);
-  const int code =
-      ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
+  const int code = ex.connected ? MapStatus(ex.reply.status, kErrAccessDenied, kErrServerDataMissing) : kErrConnection;
   if (code != kErrNone) {
     Fail(owner, ex, kMessage, code);
     return std::nullopt;

@@ -23,12 +23,28 @@ int Nibble(char c) {
 }
 
 const std::vector<std::string>& Elements() {
-  static const std::vector<std::string> elements = {
-      "request_id",  "template",   "subject_quoted", "code",         "hash_quoted",
-      "export",      "license",    "embedCPLicense", "certStartDate", "certExpirationDate",
-      "certPeriod",  "policyLevel", "nonqualified",  "egais",         "token_type",
-      "cryptoStandart", "cryptoProvider", "templateOid", "ord",       "identificationKind",
-      "subjectAltName", "oid"};
+  static const std::vector<std::string> elements = {"request_id",
+                                                    "template",
+                                                    "subject_quoted",
+                                                    "code",
+                                                    "hash_quoted",
+                                                    "export",
+                                                    "license",
+                                                    "embedCPLicense",
+                                                    "certStartDate",
+                                                    "certExpirationDate",
+                                                    "certPeriod",
+                                                    "policyLevel",
+                                                    "nonqualified",
+                                                    "egais",
+                                                    "token_type",
+                                                    "cryptoStandart",
+                                                    "cryptoProvider",
+                                                    "templateOid",
+                                                    "ord",
+                                                    "identificationKind",
+                                                    "subjectAltName",
+                                                    "oid"};
   return elements;
 }
 

@@ -1,8 +1,8 @@
 #include "request/request_data.h"
 
 #include <gtest/gtest.h>
-#include <map>
 #include <openssl/sha.h>
+#include <map>
 
 #include "net/reply_reader.h"
 #include "text/text.h"
@@ -38,15 +38,16 @@ std::string Sha1Hex(const std::string& s) {
 
 TEST(RequestData, FieldsAndConversions) {
   const std::string subject = "2.5.4.3=Иванов Иван,2.5.4.6=RU";
-  const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<response><request_id>Заявка-7</request_id>"
-                          "<TEMPLATE>Квалифицированная</TEMPLATE><subject_quoted>" + subject +
-                          "</subject_quoted><eku><oid>1.3.6.1.5.5.7.3.2</oid><oid>1.3.6.1.5.5.7.3.4</oid></eku>"
-                          "<oid>9.9.9</oid><export>2</export><egais>true</egais><license>yes</license>"
-                          "<cryptoStandart>GOST2012-512</cryptoStandart><cryptoProvider>ViPNet</cryptoProvider>"
-                          "<ord>12abc</ord><identificationKind></identificationKind><token_type>SCARD_TYPE_USER"
-                          "</token_type><certPeriod>P1Y</certPeriod><hash_quoted>" +
-                          Sha1Hex(subject + "1.3.6.1.5.5.7.3.2" + "1.3.6.1.5.5.7.3.4" + "2") +
-                          "</hash_quoted></response>";
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<response><request_id>Заявка-7</request_id>"
+      "<TEMPLATE>Квалифицированная</TEMPLATE><subject_quoted>" +
+      subject +
+      "</subject_quoted><eku><oid>1.3.6.1.5.5.7.3.2</oid><oid>1.3.6.1.5.5.7.3.4</oid></eku>"
+      "<oid>9.9.9</oid><export>2</export><egais>true</egais><license>yes</license>"
+      "<cryptoStandart>GOST2012-512</cryptoStandart><cryptoProvider>ViPNet</cryptoProvider>"
+      "<ord>12abc</ord><identificationKind></identificationKind><token_type>SCARD_TYPE_USER"
+      "</token_type><certPeriod>P1Y</certPeriod><hash_quoted>" +
+      Sha1Hex(subject + "1.3.6.1.5.5.7.3.2" + "1.3.6.1.5.5.7.3.4" + "2") + "</hash_quoted></response>";
   const auto r = Read(xml);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->request_id, u"Заявка-7");
@@ -69,29 +70,39 @@ TEST(RequestData, FieldsAndConversions) {
 }
 
 TEST(RequestData, DigestCatchesChangedData) {
-  const std::string good = Sha1Hex("CN=a" "1.2.3" "0");
+  const std::string good = Sha1Hex(
+      "CN=a"
+      "1.2.3"
+      "0");
   auto doc = [&](const std::string& subject, const std::string& exp, const std::string& hash) {
-    return "<r><subject_quoted>" + subject + "</subject_quoted><request_id>1</request_id><eku><oid>1.2.3</oid>"
-           "</eku><export>" + exp + "</export><hash_quoted>" + hash + "</hash_quoted></r>";
+    return "<r><subject_quoted>" + subject +
+           "</subject_quoted><request_id>1</request_id><eku><oid>1.2.3</oid>"
+           "</eku><export>" +
+           exp + "</export><hash_quoted>" + hash + "</hash_quoted></r>";
   };
   EXPECT_TRUE(Read(doc("CN=a", "0", good))->DigestMatches());
-  EXPECT_TRUE(Read(doc("CN=a", "0", good.substr(0, 0) + [&] {
-                  std::string lower = good;
-                  for (char& c : lower) c = static_cast<char>(std::tolower(c));
-                  return lower;
-                }()))->DigestMatches());
-  EXPECT_FALSE(Read(doc("CN=b", "0", good))->DigestMatches());   // subject changed
-  EXPECT_FALSE(Read(doc("CN=a", "1", good))->DigestMatches());   // export 0 -> 1
+  EXPECT_TRUE(Read(doc(
+                       "CN=a", "0",
+                       good.substr(0, 0) +
+                           [&] {
+                             std::string lower = good;
+                             for (char& c : lower) c = static_cast<char>(std::tolower(c));
+                             return lower;
+                           }()))
+                  ->DigestMatches());
+  EXPECT_FALSE(Read(doc("CN=b", "0", good))->DigestMatches());                // subject changed
+  EXPECT_FALSE(Read(doc("CN=a", "1", good))->DigestMatches());                // export 0 -> 1
   EXPECT_FALSE(Read(doc("CN=a", "0", good.substr(0, 38)))->DigestMatches());  // 19 bytes
-  const auto odd = Read(doc("CN=a", "0", good + "A"));           // 41 characters
+  const auto odd = Read(doc("CN=a", "0", good + "A"));                        // 41 characters
   EXPECT_FALSE(odd->hash_quoted);
   EXPECT_EQ(odd->hashLength, 0);
   EXPECT_FALSE(odd->DigestMatches());
 }
 
 TEST(RequestData, EnumsFlagsAndNumbers) {
-  auto r = Read("<r><cryptoStandart>gost2015</cryptoStandart><cryptoProvider></cryptoProvider>"
-                "<export>YES</export><ord></ord><identificationKind>x</identificationKind></r>");
+  auto r = Read(
+      "<r><cryptoStandart>gost2015</cryptoStandart><cryptoProvider></cryptoProvider>"
+      "<export>YES</export><ord></ord><identificationKind>x</identificationKind></r>");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->cryptoStandart, 1);
   EXPECT_EQ(r->cryptoProvider, 0);
@@ -99,8 +110,9 @@ TEST(RequestData, EnumsFlagsAndNumbers) {
   EXPECT_EQ(r->ord, 0u);
   EXPECT_EQ(r->identificationKind, 0u);  // text present, no digits
   EXPECT_FALSE(r->HasRequiredFields());
-  r = Read("<r><cryptoStandart>gost2001</cryptoStandart><cryptoProvider>CryptoPro</cryptoProvider>"
-           "<identificationKind>3</identificationKind><ord>99999999999</ord></r>");
+  r = Read(
+      "<r><cryptoStandart>gost2001</cryptoStandart><cryptoProvider>CryptoPro</cryptoProvider>"
+      "<identificationKind>3</identificationKind><ord>99999999999</ord></r>");
   EXPECT_EQ(r->cryptoStandart, 0);
   EXPECT_EQ(r->cryptoProvider, 1);
   EXPECT_EQ(r->identificationKind, 3u);
@@ -129,15 +141,15 @@ TEST(RequestData, MissingOidAndMalformedDocuments) {
 
 TEST(ReplyReader, NamesCaseNamespacesLastOccurrenceAndChildText) {
   net::ASVariableBuffer body;
-  body.Append(std::string("<x:reply xmlns:x=\"urn:r\"><X:CERT>first</X:CERT><cert>second</cert>"
-                          "<container>a<b>inner</b>tail</container><undeclared:signer_name>S</undeclared:signer_name>"
-                          "</x:reply>"));
+  body.Append(
+      std::string("<x:reply xmlns:x=\"urn:r\"><X:CERT>first</X:CERT><cert>second</cert>"
+                  "<container>a<b>inner</b>tail</container><undeclared:signer_name>S</undeclared:signer_name>"
+                  "</x:reply>"));
   std::map<std::string, std::string> seen;
   // An undeclared prefix is not a namespace error for this reader.
-  ASSERT_TRUE(net::ReadReplyDocument(body, {"cert", "container", "signer_name"},
-                                     [&](const std::string& n, net::ASVariableBuffer& t) {
-                                       seen[n] = t.ReadAllText().value_or("?");
-                                     }));
+  ASSERT_TRUE(net::ReadReplyDocument(
+      body, {"cert", "container", "signer_name"},
+      [&](const std::string& n, net::ASVariableBuffer& t) { seen[n] = t.ReadAllText().value_or("?"); }));
   EXPECT_EQ(seen["cert"], "second");
   EXPECT_EQ(seen["container"], "inner");  // only the text after the last child's start
   EXPECT_EQ(seen["signer_name"], "S");
@@ -148,14 +160,14 @@ TEST(ReplyReader, LargeDocumentAcrossChunksAndWindows1251) {
   const std::string filler(100000, 'z');
   body.Append("<r><pad>" + filler + "</pad><cert>" + std::string(70000, 'Q') + "</cert></r>");
   std::string cert;
-  ASSERT_TRUE(net::ReadReplyDocument(body, {"cert"}, [&](const std::string&, net::ASVariableBuffer& t) {
-    cert = t.ReadAllText().value_or("");
-  }));
+  ASSERT_TRUE(net::ReadReplyDocument(
+      body, {"cert"}, [&](const std::string&, net::ASVariableBuffer& t) { cert = t.ReadAllText().value_or(""); }));
   EXPECT_EQ(cert, std::string(70000, 'Q'));
 
   net::ASVariableBuffer cp;
-  cp.Append(std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><r><request_id>\xC7\xE0\xFF\xE2\xEA\xE0"
-                        "</request_id></r>"));
+  cp.Append(
+      std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><r><request_id>\xC7\xE0\xFF\xE2\xEA\xE0"
+                  "</request_id></r>"));
   const auto r = ReadRequestData(cp);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->request_id, u"Заявка");
