@@ -47,7 +47,7 @@ inline constexpr std::uint32_t SCARD_W_CANCELLED_BY_USER = 0x8010006E;
 inline constexpr std::uint32_t CRYPT_E_INVALID_NUMERIC_STRING = 0x80092020;
 inline constexpr std::uint32_t CRYPT_E_INVALID_PRINTABLE_STRING = 0x80092021;
 inline constexpr std::uint32_t CRYPT_E_INVALID_IA5_STRING = 0x80092022;
-inline constexpr std::uint32_t CRYPT_E_INVALID_OID = 0x80092023;  // not a platform value: bad OID text
+inline constexpr std::uint32_t E_INVALIDARG = 0x80070057;  // malformed input (an OID text, a name)
 
 // ---- Provider types ----
 inline constexpr std::uint32_t PROV_RSA_FULL = 1;
@@ -192,7 +192,7 @@ class ProviderRegistry {
                                                std::uint32_t flags) const;
 
   // CryptSetProvParam(PP_CLIENT_HWND) with no context: handed to every provider.
-  void SetOwnerWindow(WindowHandle owner);
+  void SetOwnerWindow(WindowHandle owner) const;
 
  private:
   std::vector<std::shared_ptr<CryptProvider>> providers_;

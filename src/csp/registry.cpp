@@ -75,7 +75,7 @@ std::unique_ptr<CryptContext> ProviderRegistry::AcquireContext(const std::option
   return context;
 }
 
-void ProviderRegistry::SetOwnerWindow(WindowHandle owner) {
+void ProviderRegistry::SetOwnerWindow(WindowHandle owner) const {
   for (const auto& p : providers_) p->SetOwnerWindow(owner);
 }
 

@@ -357,7 +357,9 @@ bool SoftwareContext::Authenticate(int attempts) {
       store::CarrierRecord fresh;
       fresh.pinSalt = store::RandomBytes(16);
       fresh.iterations = kPinKdfIterations;
+      const auto derived = std::chrono::steady_clock::now();
       Bytes master = store::DeriveMaster(pin_, fresh.pinSalt, fresh.iterations);
+      ThreadTimings().protection += Seconds(derived);
       store::Wipe(pin_);
       if (master.empty() || fresh.pinSalt.empty()) return Fail(NTE_FAIL);
       fresh.verifier = store::Verifier(master);
@@ -373,7 +375,9 @@ bool SoftwareContext::Authenticate(int attempts) {
       --i;  // the answer was not checked against a PIN: ask again without counting it
       continue;
     }
+    const auto derived = std::chrono::steady_clock::now();
     Bytes master = store::DeriveMaster(pin_, carrier->pinSalt, carrier->iterations);
+    ThreadTimings().protection += Seconds(derived);
     store::Wipe(pin_);
     const Bytes verifier = store::Verifier(master);
     if (!master.empty() && verifier.size() == carrier->verifier.size() &&
