@@ -7,7 +7,9 @@
 using namespace orvane::text;
 
 namespace {
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+  return {s.begin(), s.end()};
+}
 }  // namespace
 
 TEST(Utf16ToUtf8, EncodesEachUnitOnItsOwn) {
@@ -49,7 +51,8 @@ TEST(Cp1251, WideToCp1251Rules) {
   EXPECT_EQ(WideToCp1251(std::u16string_view(u"a\0b", 3))->size(), 3u);
   EXPECT_FALSE(WideToCp1251(u"x", 0));
   const std::uint8_t bmp[] = {0x04, 0x10, 0x00, 0x41};
-  EXPECT_EQ(BmpStringToCp1251(bmp, 2), std::string("\xC0" "A"));
+  EXPECT_EQ(BmpStringToCp1251(bmp, 2), std::string("\xC0"
+                                                   "A"));
 }
 
 TEST(Cp1251, ToWideCoversTheTable) {
