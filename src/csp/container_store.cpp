@@ -1,0 +1,410 @@
+#include "csp/container_store.h"
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "app/deployment_config.h"
+#include "csp/ossl.h"
+#include "text/text.h"
+
+namespace orvane::csp::store {
+namespace {
+
+constexpr char kContainerMagic[] = "orvane-key-container 1";
+constexpr char kCarrierMagic[] = "orvane-carrier 1";
+constexpr char kContainerSuffix[] = ".key";
+constexpr char kCarrierFile[] = "carrier.pin";
+
+// Readable, file-system-safe names: letters, digits, "-", "_" and "." (not leading) stay,
+// everything else becomes %XX of its UTF-8 bytes.
+std::string EncodeName(const std::u16string& name) {
+  const std::string utf8 = text::ToUtf8(name);
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '_' || (c == '.' && i != 0);
+    if (plain) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+std::optional<std::u16string> DecodeName(const std::string& encoded) {
+  std::string utf8;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] != '%') {
+      utf8.push_back(encoded[i]);
+      continue;
+    }
+    if (i + 2 >= encoded.size()) return std::nullopt;
+    unsigned value = 0;
+    if (std::sscanf(encoded.substr(i + 1, 2).c_str(), "%2X", &value) != 1) return std::nullopt;
+    utf8.push_back(static_cast<char>(value));
+    i += 2;
+  }
+  return text::FromUtf8(utf8);
+}
+
+std::string B64(const Bytes& b) {
+  return text::Base64Encode(b.data(), b.size());
+}
+
+Bytes UnB64(const std::string& s) {
+  auto d = text::Base64Decode(std::string_view(s));
+  return d ? *d : Bytes();
+}
+
+bool EnsureDir(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) return false;
+  ::chmod(path.c_str(), 0700);
+  return true;
+}
+
+// Writes content into a fresh temporary file (mode 0600) beside path; returns its name.
+std::optional<std::string> WriteTemp(const std::string& path, const std::string& content) {
+  std::string templ = path + ".tmp-XXXXXX";
+  std::vector<char> buf(templ.begin(), templ.end());
+  buf.push_back('\0');
+  const int fd = ::mkstemp(buf.data());
+  if (fd < 0) return std::nullopt;
+  const std::string tmp(buf.data());
+  ::fchmod(fd, 0600);
+  std::size_t done = 0;
+  bool ok = true;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return std::nullopt;
+  }
+  return tmp;
+}
+
+// Atomic replace.
+bool WriteReplace(const std::string& path, const std::string& content) {
+  const auto tmp = WriteTemp(path, content);
+  if (!tmp) return false;
+  if (::rename(tmp->c_str(), path.c_str()) != 0) {
+    ::unlink(tmp->c_str());
+    return false;
+  }
+  return true;
+}
+
+// Atomic create: fails (existed = true) when path is already there.
+bool WriteExclusive(const std::string& path, const std::string& content, bool& existed) {
+  existed = false;
+  const auto tmp = WriteTemp(path, content);
+  if (!tmp) return false;
+  const int r = ::link(tmp->c_str(), path.c_str());
+  const int err = errno;
+  ::unlink(tmp->c_str());
+  if (r != 0) {
+    existed = (err == EEXIST);
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::map<std::string, std::string>> ReadFields(const std::string& path, const char* magic) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string line;
+  if (!std::getline(in, line) || line != magic) return std::nullopt;
+  std::map<std::string, std::string> fields;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    const auto sp = line.find(' ');
+    if (sp == std::string::npos) return std::nullopt;
+    fields[line.substr(0, sp)] = line.substr(sp + 1);
+  }
+  return fields;
+}
+
+bool ParseU32(const std::string& s, std::uint32_t& out) {
+  if (s.empty() || s.size() > 10) return false;
+  std::uint64_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (v > 0xFFFFFFFFu) return false;
+  out = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+std::string Serialize(const ContainerRecord& r) {
+  std::ostringstream out;
+  out << kContainerMagic << "\n";
+  const std::string reader = text::ToUtf8(r.reader);
+  const std::string name = text::ToUtf8(r.name);
+  out << "reader " << B64(Bytes(reader.begin(), reader.end())) << "\n";
+  out << "name " << B64(Bytes(name.begin(), name.end())) << "\n";
+  out << "type " << r.type << "\n";
+  if (r.hasKey) {
+    out << "key-spec " << r.keySpec << "\n";
+    out << "key-algorithm " << r.algorithm << "\n";
+    out << "key-exportable " << (r.exportable ? 1 : 0) << "\n";
+    out << "key-public " << B64(r.publicKey) << "\n";
+    out << "key-salt " << B64(r.keySalt) << "\n";
+    out << "key-nonce " << B64(r.nonce) << "\n";
+    out << "key-sealed " << B64(r.sealed) << "\n";
+  }
+  if (r.certificate) out << "certificate " << B64(*r.certificate) << "\n";
+  return out.str();
+}
+
+// Everything about the key that is stored in clear is bound to the sealed key as associated
+// data, so that editing the file (the exportable flag, the public key) breaks the unsealing.
+std::string AssociatedData(const ContainerRecord& r) {
+  std::ostringstream out;
+  out << "orvane-sealed-key 1\n"
+      << text::ToUtf8(r.reader) << "\n"
+      << text::ToUtf8(r.name) << "\n"
+      << r.keySpec << "\n"
+      << r.algorithm << "\n"
+      << (r.exportable ? 1 : 0) << "\n"
+      << B64(r.publicKey) << "\n";
+  return out.str();
+}
+
+Bytes SealingKey(const Bytes& master, const Bytes& salt) {
+  static const char label[] = "orvane-container-key";
+  Bytes input(label, label + sizeof label - 1);
+  input.insert(input.end(), salt.begin(), salt.end());
+  Bytes key(32);
+  unsigned int len = 0;
+  HMAC(EVP_sha256(), master.data(), static_cast<int>(master.size()), input.data(), input.size(), key.data(), &len);
+  key.resize(len);
+  return key;
+}
+
+}  // namespace
+
+std::string Root() {
+  return app::Config().dataDir + "/containers";
+}
+
+std::string CarrierDir(const std::u16string& reader) {
+  return Root() + "/" + EncodeName(reader);
+}
+
+std::string ContainerFile(const std::u16string& reader, const std::u16string& name) {
+  return CarrierDir(reader) + "/" + EncodeName(name) + kContainerSuffix;
+}
+
+bool ContainerExists(const std::u16string& reader, const std::u16string& name) {
+  std::error_code ec;
+  return std::filesystem::exists(ContainerFile(reader, name), ec);
+}
+
+std::vector<std::u16string> ListContainers(const std::u16string& reader) {
+  std::vector<std::u16string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(CarrierDir(reader), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string file = it->path().filename().string();
+    if (file.size() <= std::strlen(kContainerSuffix) || !file.ends_with(kContainerSuffix)) continue;
+    auto name = DecodeName(file.substr(0, file.size() - std::strlen(kContainerSuffix)));
+    if (name) names.push_back(*name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name) {
+  auto fields = ReadFields(ContainerFile(reader, name), kContainerMagic);
+  if (!fields) return std::nullopt;
+  auto& f = *fields;
+  ContainerRecord r;
+  const Bytes readerBytes = UnB64(f["reader"]);
+  const Bytes nameBytes = UnB64(f["name"]);
+  r.reader = text::FromUtf8(std::string(readerBytes.begin(), readerBytes.end()));
+  r.name = text::FromUtf8(std::string(nameBytes.begin(), nameBytes.end()));
+  if (r.reader != reader || r.name != name) return std::nullopt;
+  if (!ParseU32(f["type"], r.type)) return std::nullopt;
+  if (f.count("key-spec")) {
+    r.hasKey = true;
+    if (!ParseU32(f["key-spec"], r.keySpec)) return std::nullopt;
+    r.algorithm = f["key-algorithm"];
+    r.exportable = f["key-exportable"] == "1";
+    r.publicKey = UnB64(f["key-public"]);
+    r.keySalt = UnB64(f["key-salt"]);
+    r.nonce = UnB64(f["key-nonce"]);
+    r.sealed = UnB64(f["key-sealed"]);
+    if (r.publicKey.empty() || r.keySalt.empty() || r.nonce.size() != 12 || r.sealed.size() <= 16) return std::nullopt;
+  }
+  if (f.count("certificate")) r.certificate = UnB64(f["certificate"]);
+  return r;
+}
+
+bool CreateContainer(const ContainerRecord& record, bool& existed) {
+  existed = false;
+  if (!EnsureDir(Root()) || !EnsureDir(CarrierDir(record.reader))) return false;
+  return WriteExclusive(ContainerFile(record.reader, record.name), Serialize(record), existed);
+}
+
+bool SaveContainer(const ContainerRecord& record) {
+  return WriteReplace(ContainerFile(record.reader, record.name), Serialize(record));
+}
+
+std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader) {
+  auto fields = ReadFields(CarrierDir(reader) + "/" + kCarrierFile, kCarrierMagic);
+  if (!fields) return std::nullopt;
+  CarrierRecord r;
+  r.pinSalt = UnB64((*fields)["pin-salt"]);
+  r.verifier = UnB64((*fields)["pin-verifier"]);
+  if (!ParseU32((*fields)["pin-iterations"], r.iterations) || r.iterations == 0 || r.pinSalt.empty() ||
+      r.verifier.size() != 32) {
+    return std::nullopt;
+  }
+  return r;
+}
+
+bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) {
+  existed = false;
+  if (!EnsureDir(Root()) || !EnsureDir(CarrierDir(reader))) return false;
+  std::ostringstream out;
+  out << kCarrierMagic << "\n"
+      << "pin-salt " << B64(record.pinSalt) << "\n"
+      << "pin-iterations " << record.iterations << "\n"
+      << "pin-verifier " << B64(record.verifier) << "\n";
+  return WriteExclusive(CarrierDir(reader) + "/" + kCarrierFile, out.str(), existed);
+}
+
+Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations) {
+  Bytes master(32);
+  if (PKCS5_PBKDF2_HMAC(pin.data(), static_cast<int>(pin.size()), salt.data(), static_cast<int>(salt.size()),
+                        static_cast<int>(iterations), EVP_sha256(), static_cast<int>(master.size()),
+                        master.data()) != 1) {
+    ERR_clear_error();
+    return {};
+  }
+  return master;
+}
+
+Bytes Verifier(const Bytes& master) {
+  static const char label[] = "orvane-pin-verifier";
+  Bytes out(32);
+  ossl::MdCtxPtr ctx(EVP_MD_CTX_new());
+  unsigned int len = 0;
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1 ||
+      EVP_DigestUpdate(ctx.get(), label, sizeof label - 1) != 1 ||
+      EVP_DigestUpdate(ctx.get(), master.data(), master.size()) != 1 ||
+      EVP_DigestFinal_ex(ctx.get(), out.data(), &len) != 1) {
+    return {};
+  }
+  return out;
+}
+
+bool Seal(const Bytes& master, ContainerRecord& record, const Bytes& plain) {
+  record.keySalt = RandomBytes(16);
+  record.nonce = RandomBytes(12);
+  if (record.keySalt.size() != 16 || record.nonce.size() != 12) return false;
+  Bytes key = SealingKey(master, record.keySalt);
+  const std::string aad = AssociatedData(record);
+  ossl::CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+  Bytes out(plain.size() + 16);
+  int len = 0;
+  int total = 0;
+  bool ok = ctx && EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), record.nonce.data()) == 1 &&
+            EVP_EncryptUpdate(ctx.get(), nullptr, &len, reinterpret_cast<const unsigned char*>(aad.data()),
+                              static_cast<int>(aad.size())) == 1 &&
+            EVP_EncryptUpdate(ctx.get(), out.data(), &len, plain.data(), static_cast<int>(plain.size())) == 1;
+  if (ok) {
+    total = len;
+    ok = EVP_EncryptFinal_ex(ctx.get(), out.data() + total, &len) == 1;
+    total += len;
+  }
+  ok = ok && EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, 16, out.data() + total) == 1;
+  Wipe(key);
+  if (!ok) {
+    ERR_clear_error();
+    return false;
+  }
+  out.resize(static_cast<std::size_t>(total) + 16);
+  record.sealed = std::move(out);
+  return true;
+}
+
+std::optional<Bytes> Unseal(const Bytes& master, const ContainerRecord& record) {
+  if (record.sealed.size() <= 16 || record.nonce.size() != 12) return std::nullopt;
+  Bytes key = SealingKey(master, record.keySalt);
+  const std::string aad = AssociatedData(record);
+  const std::size_t n = record.sealed.size() - 16;
+  Bytes tag(record.sealed.end() - 16, record.sealed.end());
+  ossl::CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+  Bytes out(n + 16);
+  int len = 0;
+  int total = 0;
+  bool ok = ctx && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), record.nonce.data()) == 1 &&
+            EVP_DecryptUpdate(ctx.get(), nullptr, &len, reinterpret_cast<const unsigned char*>(aad.data()),
+                              static_cast<int>(aad.size())) == 1 &&
+            EVP_DecryptUpdate(ctx.get(), out.data(), &len, record.sealed.data(), static_cast<int>(n)) == 1;
+  if (ok) {
+    total = len;
+    ok = EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, 16, tag.data()) == 1 &&
+         EVP_DecryptFinal_ex(ctx.get(), out.data() + total, &len) == 1;
+    total += len;
+  }
+  Wipe(key);
+  if (!ok) {
+    Wipe(out);
+    ERR_clear_error();
+    return std::nullopt;
+  }
+  out.resize(static_cast<std::size_t>(total));
+  return out;
+}
+
+Bytes RandomBytes(std::size_t n) {
+  Bytes out(n);
+  if (RAND_bytes(out.data(), static_cast<int>(n)) != 1) {
+    ERR_clear_error();
+    return {};
+  }
+  return out;
+}
+
+void Wipe(Bytes& bytes) {
+  if (!bytes.empty()) OPENSSL_cleanse(bytes.data(), bytes.size());
+  bytes.clear();
+}
+
+void Wipe(std::string& text) {
+  if (!text.empty()) OPENSSL_cleanse(text.data(), text.size());
+  text.clear();
+}
+
+}  // namespace orvane::csp::store

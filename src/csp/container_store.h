@@ -1,0 +1,67 @@
+// On-disk storage of the software provider: carrier records (PIN verifier) and key
+// containers, written atomically with mode 0600 so that a failure never leaves a half-written
+// file. Text files of "field value" lines; binary values in Base64.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "csp/provider.h"
+
+namespace orvane::csp::store {
+
+struct CarrierRecord {
+  Bytes pinSalt;
+  std::uint32_t iterations = 0;
+  Bytes verifier;  // SHA-256 over a label and the PIN-derived master key
+};
+
+struct ContainerRecord {
+  std::u16string reader;
+  std::u16string name;
+  std::uint32_t type = 0;  // provider type that created the container
+  // The key pair, when generated.
+  bool hasKey = false;
+  std::uint32_t keySpec = 0;
+  std::string algorithm;  // "gost2001", "gost2012-256", "gost2012-512"
+  bool exportable = false;
+  Bytes publicKey;                   // DER SubjectPublicKeyInfo
+  Bytes keySalt;                     // per-container salt of the sealing key
+  Bytes nonce;                       // AES-GCM nonce
+  Bytes sealed;                      // AES-256-GCM ciphertext of the PKCS#8 private key, tag appended
+  std::optional<Bytes> certificate;  // KP_CERTIFICATE
+};
+
+// <dataDir>/containers
+std::string Root();
+// Folder of a carrier and file of a container (names percent-encoded).
+std::string CarrierDir(const std::u16string& reader);
+std::string ContainerFile(const std::u16string& reader, const std::u16string& name);
+
+bool ContainerExists(const std::u16string& reader, const std::u16string& name);
+// Container names on a carrier, sorted.
+std::vector<std::u16string> ListContainers(const std::u16string& reader);
+
+std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name);
+// Creates a new container file; false when it already exists or cannot be written.
+bool CreateContainer(const ContainerRecord& record, bool& existed);
+// Replaces an existing container file atomically.
+bool SaveContainer(const ContainerRecord& record);
+
+std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader);
+// Writes the carrier record unless one exists; existed tells which happened.
+bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed);
+
+// Key derivation and sealing.
+Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations);
+Bytes Verifier(const Bytes& master);
+bool Seal(const Bytes& master, ContainerRecord& record, const Bytes& plain);
+std::optional<Bytes> Unseal(const Bytes& master, const ContainerRecord& record);
+Bytes RandomBytes(std::size_t n);
+// Overwrites the bytes before they are released.
+void Wipe(Bytes& bytes);
+void Wipe(std::string& text);
+
+}  // namespace orvane::csp::store
