@@ -373,7 +373,7 @@ std::optional<CertVerifyFlags> RequestSystem::CertVerify(WindowHandle owner, con
     return std::nullopt;
   }
   if (!HasBody(ex.reply)) {
-    ui_.ShowError(owner, FillTemplate(kMessage, kErrBadXml));
+    ui_.ShowError(owner, FillTemplate(kMessage, kErrNone));  // no code applies: an empty reason
     return std::nullopt;
   }
   CertVerifyFlags flags;

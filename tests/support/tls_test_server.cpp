@@ -1,5 +1,7 @@
 #include "support/tls_test_server.h"
 
+#include "loopback_tls.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,62 +21,9 @@
 namespace orvane::test {
 namespace {
 
-struct PkeyDel {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct X509Del {
-  void operator()(X509* x) const { X509_free(x); }
-};
 struct SslDel {
   void operator()(SSL* s) const { SSL_free(s); }
 };
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDel>;
-using X509Ptr = std::unique_ptr<X509, X509Del>;
-
-PkeyPtr NewKey() {
-  return PkeyPtr(EVP_EC_gen("P-256"));
-}
-
-void AddExt(X509* cert, X509* issuer, int nid, const char* value) {
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-  if (ext == nullptr) throw std::runtime_error("extension");
-  X509_add_ext(cert, ext, -1);
-  X509_EXTENSION_free(ext);
-}
-
-X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, long serial, bool ca) {
-  X509Ptr cert(X509_new());
-  X509_set_version(cert.get(), 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), 86400L * 30);
-  X509_set_pubkey(cert.get(), key);
-  X509_NAME* name = X509_get_subject_name(cert.get());
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
-  X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
-  X509* iss = issuer != nullptr ? issuer : cert.get();
-  if (ca) {
-    AddExt(cert.get(), iss, NID_basic_constraints, "critical,CA:TRUE");
-    AddExt(cert.get(), iss, NID_key_usage, "critical,keyCertSign,cRLSign");
-  } else {
-    AddExt(cert.get(), iss, NID_basic_constraints, "critical,CA:FALSE");
-    AddExt(cert.get(), iss, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
-    AddExt(cert.get(), iss, NID_ext_key_usage, "serverAuth");
-  }
-  X509_sign(cert.get(), issuerKey, EVP_sha256());
-  return cert;
-}
-
-void WritePem(const std::string& path, X509* cert, EVP_PKEY* key) {
-  FILE* f = std::fopen(path.c_str(), "w");
-  if (f == nullptr) throw std::runtime_error("cannot write " + path);
-  if (cert != nullptr) PEM_write_X509(f, cert);
-  if (key != nullptr) PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr);
-  std::fclose(f);
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -95,16 +44,9 @@ TempDir::~TempDir() {
 }
 
 TestCertificates MakeTestCertificates(const std::string& dir, const std::string& prefix) {
-  PkeyPtr caKey = NewKey();
-  X509Ptr ca = NewCert("Orvane Test CA", caKey.get(), nullptr, caKey.get(), 1, true);
-  PkeyPtr key = NewKey();
-  X509Ptr cert = NewCert("127.0.0.1", key.get(), ca.get(), caKey.get(), 2, false);
-  TestCertificates out{dir + "/" + prefix + "-ca.pem", dir + "/" + prefix + "-cert.pem",
-                       dir + "/" + prefix + "-key.pem"};
-  WritePem(out.caFile, ca.get(), nullptr);
-  WritePem(out.certFile, cert.get(), nullptr);
-  WritePem(out.keyFile, nullptr, key.get());
-  return out;
+  const auto files = tools::MakeLoopbackTls(dir, prefix);
+  if (files.caFile.empty()) throw std::runtime_error("cannot write test certificates");
+  return {files.caFile, files.certFile, files.keyFile};
 }
 
 std::string RawRequest::Header(const std::string& name) const {

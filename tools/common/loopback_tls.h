@@ -1,0 +1,20 @@
+// Throw-away TLS material for loopback peers: a CA and a server certificate for 127.0.0.1 and
+// localhost signed by it (EC P-256), written as PEM files. Used by the reference request
+// system and by the tests' servers; clients trust the CA through the extra-CA setting.
+#pragma once
+
+#include <string>
+
+namespace orvane::tools {
+
+struct LoopbackTlsFiles {
+  std::string caFile;
+  std::string certFile;
+  std::string keyFile;
+};
+
+// Writes <dir>/<prefix>-ca.pem, -cert.pem and -key.pem (the key mode 0600). Empty paths on
+// failure.
+LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix);
+
+}  // namespace orvane::tools
