@@ -9,6 +9,9 @@ namespace orvane::tool {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"config", "действующие параметры развертывания и прочитанные файлы", RunConfig},
+      {"version-check", "проверка версии программы в системе заявок", RunVersionCheck},
+      {"get-subject", "данные заявки по маркеру доступа (--token МАРКЕР)", RunGetSubject},
+      {"get-certificate", "выпущенный сертификат по маркеру доступа (--token МАРКЕР)", RunGetCertificate},
   };
   return commands;
 }

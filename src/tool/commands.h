@@ -20,5 +20,8 @@ const std::vector<Command>& Commands();
 void LoadConfigOrWarn();
 
 int RunConfig(const std::vector<std::string>& args);
+int RunVersionCheck(const std::vector<std::string>& args);
+int RunGetSubject(const std::vector<std::string>& args);
+int RunGetCertificate(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
