@@ -9,8 +9,12 @@
 namespace orvane::tool {
 namespace {
 
-std::string Opt(const std::optional<std::u16string>& v) { return v ? text::ToUtf8(*v) : std::string(); }
-std::string Opt(const std::optional<std::string>& v) { return v.value_or(std::string()); }
+std::string Opt(const std::optional<std::u16string>& v) {
+  return v ? text::ToUtf8(*v) : std::string();
+}
+std::string Opt(const std::optional<std::string>& v) {
+  return v.value_or(std::string());
+}
 
 // "--token T" from the arguments, or none with the usage printed.
 std::optional<std::u16string> TokenArg(const std::vector<std::string>& args, const char* command) {

@@ -16,9 +16,10 @@ void OnSignal(int) {
 }
 
 int Usage() {
-  std::fputs("Использование: orvane-request-system --listen АДРЕС:ПОРТ --state КАТАЛОГ --seed ФАЙЛ "
-             "[--version ВЕРСИЯ] [--secret СЕКРЕТ]\n",
-             stderr);
+  std::fputs(
+      "Использование: orvane-request-system --listen АДРЕС:ПОРТ --state КАТАЛОГ --seed ФАЙЛ "
+      "[--version ВЕРСИЯ] [--secret СЕКРЕТ]\n",
+      stderr);
   return 2;
 }
 

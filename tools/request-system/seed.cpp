@@ -7,7 +7,9 @@
 namespace orvane::refsys {
 namespace {
 
-bool Truthy(const std::string& v) { return v == "1" || v == "yes" || v == "true"; }
+bool Truthy(const std::string& v) {
+  return v == "1" || v == "yes" || v == "true";
+}
 
 std::vector<std::string> SplitList(const std::string& v, char sep) {
   std::vector<std::string> out;
@@ -37,43 +39,70 @@ struct State {
 };
 
 bool SetApplication(Application& a, const std::string& key, const std::string& v) {
-  if (key == "token") a.token = v;
-  else if (key == "request_id") a.requestId = v;
-  else if (key == "ord") a.ord = v;
-  else if (key == "template") a.templateName = v;
+  if (key == "token")
+    a.token = v;
+  else if (key == "request_id")
+    a.requestId = v;
+  else if (key == "ord")
+    a.ord = v;
+  else if (key == "template")
+    a.templateName = v;
   // Long subjects and key-usage lists may be split over several lines (the INI reader's line
   // limit is 200 bytes): repeated keys and continuation lines are joined with ",".
-  else if (key == "subject") a.subject += (a.subject.empty() ? "" : ",") + v;
+  else if (key == "subject")
+    a.subject += (a.subject.empty() ? "" : ",") + v;
   else if (key == "eku") {
     for (auto& o : SplitList(v, ',')) a.eku.push_back(o);
-  }
-  else if (key == "export") a.exportable = Truthy(v);
-  else if (key == "generation") a.generation = v;
-  else if (key == "provider") a.provider = v;
-  else if (key == "token_type") a.tokenType = v;
-  else if (key == "cert_start_date") a.certStartDate = v;
-  else if (key == "cert_expiration_date") a.certExpirationDate = v;
-  else if (key == "cert_period") a.certPeriod = v;
-  else if (key == "policy_level") a.policyLevel = v;
-  else if (key == "template_oid") a.templateOid = v;
-  else if (key == "identification_kind") a.identificationKind = v;
-  else if (key == "subject_alt_name") a.subjectAltName = v;
-  else if (key == "egais") a.egais = Truthy(v);
-  else if (key == "nonqualified") a.nonqualified = Truthy(v);
-  else if (key == "embed_license") a.embedLicense = Truthy(v);
-  else if (key == "auto_enroll") a.autoEnroll = v;
-  else if (key == "auto_enroll_polls") a.autoEnrollPolls = std::atoi(v.c_str());
-  else if (key == "faults") a.faults = ParseFaults(v);
-  else return false;
+  } else if (key == "export")
+    a.exportable = Truthy(v);
+  else if (key == "generation")
+    a.generation = v;
+  else if (key == "provider")
+    a.provider = v;
+  else if (key == "token_type")
+    a.tokenType = v;
+  else if (key == "cert_start_date")
+    a.certStartDate = v;
+  else if (key == "cert_expiration_date")
+    a.certExpirationDate = v;
+  else if (key == "cert_period")
+    a.certPeriod = v;
+  else if (key == "policy_level")
+    a.policyLevel = v;
+  else if (key == "template_oid")
+    a.templateOid = v;
+  else if (key == "identification_kind")
+    a.identificationKind = v;
+  else if (key == "subject_alt_name")
+    a.subjectAltName = v;
+  else if (key == "egais")
+    a.egais = Truthy(v);
+  else if (key == "nonqualified")
+    a.nonqualified = Truthy(v);
+  else if (key == "embed_license")
+    a.embedLicense = Truthy(v);
+  else if (key == "auto_enroll")
+    a.autoEnroll = v;
+  else if (key == "auto_enroll_polls")
+    a.autoEnrollPolls = std::atoi(v.c_str());
+  else if (key == "faults")
+    a.faults = ParseFaults(v);
+  else
+    return false;
   return true;
 }
 
 bool SetOperator(Operator& o, const std::string& key, const std::string& v) {
-  if (key == "common_name") o.commonName = v;
-  else if (key == "agent_mode") o.agentMode = Truthy(v);
-  else if (key == "agent_license") o.agentLicense = Truthy(v);
-  else if (key == "client_allowed") o.clientAllowed = Truthy(v);
-  else return false;
+  if (key == "common_name")
+    o.commonName = v;
+  else if (key == "agent_mode")
+    o.agentMode = Truthy(v);
+  else if (key == "agent_license")
+    o.agentLicense = Truthy(v);
+  else if (key == "client_allowed")
+    o.clientAllowed = Truthy(v);
+  else
+    return false;
   return true;
 }
 

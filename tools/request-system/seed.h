@@ -22,12 +22,12 @@ struct Application {
   std::string requestId;
   std::string ord = "1";
   std::string templateName = "Квалифицированная электронная подпись";
-  std::string subject;                 // subject_quoted
-  std::vector<std::string> eku;        // OIDs
+  std::string subject;           // subject_quoted
+  std::vector<std::string> eku;  // OIDs
   bool exportable = false;
   std::string generation = "gost2012-256";
-  std::string provider;                // cryptopro, vipnet or empty (any)
-  std::string tokenType;               // SCARD_TYPE_...
+  std::string provider;   // cryptopro, vipnet or empty (any)
+  std::string tokenType;  // SCARD_TYPE_...
   std::string certStartDate;
   std::string certExpirationDate;
   std::string certPeriod;
@@ -38,9 +38,9 @@ struct Application {
   bool egais = false;
   bool nonqualified = false;
   bool embedLicense = false;
-  std::string autoEnroll = "no";       // "yes", "no" or "refuse"
-  int autoEnrollPolls = 1;             // 404 answers before the certificate is issued
-  std::map<std::string, Fault> faults; // operation ("get_subject", ...) -> fault
+  std::string autoEnroll = "no";        // "yes", "no" or "refuse"
+  int autoEnrollPolls = 1;              // 404 answers before the certificate is issued
+  std::map<std::string, Fault> faults;  // operation ("get_subject", ...) -> fault
 };
 
 struct Operator {

@@ -38,11 +38,20 @@ std::string XmlEscape(const std::string& s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -85,7 +94,9 @@ csp::ossl::X509Ptr ParseCert(const Bytes& der) {
   return csp::ossl::X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
 }
 
-std::optional<Bytes> FromBase64(const std::string& s) { return text::Base64Decode(s); }
+std::optional<Bytes> FromBase64(const std::string& s) {
+  return text::Base64Decode(s);
+}
 
 std::string CommonName(X509* cert) {
   X509_NAME* name = X509_get_subject_name(cert);
@@ -133,9 +144,9 @@ struct Server::Impl {
   std::vector<Operator> operators;
   std::map<std::string, AppState> apps;  // by access token
   std::map<std::string, Fault> adminFaults;
-  std::map<std::string, Login> logins;                    // by request id
-  std::map<std::string, std::string> authTokens;          // token -> thumbprint
-  std::map<std::string, csp::ossl::X509Ptr> knownCerts;   // thumbprint -> certificate
+  std::map<std::string, Login> logins;                   // by request id
+  std::map<std::string, std::string> authTokens;         // token -> thumbprint
+  std::map<std::string, csp::ossl::X509Ptr> knownCerts;  // thumbprint -> certificate
   std::mutex mutex;
   int port = 0;
 
@@ -263,8 +274,8 @@ struct Server::Impl {
     std::unique_ptr<CMS_ContentInfo, CmsDel> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
     if (!cms) return false;
     std::unique_ptr<X509_STORE, StoreDel> store(X509_STORE_new());
-    for (auto a : {csp::gost::Algorithm::Gost2001, csp::gost::Algorithm::Gost2012_256,
-                   csp::gost::Algorithm::Gost2012_512}) {
+    for (auto a :
+         {csp::gost::Algorithm::Gost2001, csp::gost::Algorithm::Gost2012_256, csp::gost::Algorithm::Gost2012_512}) {
       X509_STORE_add_cert(store.get(), ca->Root(a));
     }
     csp::ossl::BioPtr out(BIO_new(BIO_s_mem()));
@@ -280,11 +291,19 @@ struct Server::Impl {
 };
 
 Server::Server() : impl_(std::make_unique<Impl>()) {}
-Server::~Server() { Stop(); }
+Server::~Server() {
+  Stop();
+}
 
-int Server::Port() const { return impl_->port; }
-std::string Server::TlsCaFile() const { return impl_->tls.caFile; }
-std::string Server::OutboxFile() const { return impl_->options.stateDir + "/outbox.txt"; }
+int Server::Port() const {
+  return impl_->port;
+}
+std::string Server::TlsCaFile() const {
+  return impl_->tls.caFile;
+}
+std::string Server::OutboxFile() const {
+  return impl_->options.stateDir + "/outbox.txt";
+}
 
 bool Server::Start(const ServerOptions& options, std::string& error) {
   Impl& d = *impl_;
@@ -378,8 +397,7 @@ void Server::Impl::Routes() {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     std::string note;
-    if (a != nullptr && CheckOperator(req, res, "authtoken") &&
-        !ApplyStatusFault(FaultFor(a, "set_request"), res)) {
+    if (a != nullptr && CheckOperator(req, res, "authtoken") && !ApplyStatusFault(FaultFor(a, "set_request"), res)) {
       const auto der = FromBase64(req.get_param_value("request"));
       if (!der) {
         Reply(res, 400, "Запрос на сертификат не передан");

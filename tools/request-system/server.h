@@ -34,8 +34,8 @@ class Server {
   int Port() const;
 
   // Files written under the state folder.
-  std::string TlsCaFile() const;    // trust this to talk to the server
-  std::string OutboxFile() const;   // one line per SMS code: "<request_id> <code>"
+  std::string TlsCaFile() const;   // trust this to talk to the server
+  std::string OutboxFile() const;  // one line per SMS code: "<request_id> <code>"
 
  private:
   struct Impl;

@@ -34,18 +34,24 @@ struct AnyStackDel {
 
 const char* FileStem(Algorithm a) {
   switch (a) {
-    case Algorithm::Gost2001: return "ca-2001";
-    case Algorithm::Gost2012_256: return "ca-2012-256";
-    case Algorithm::Gost2012_512: return "ca-2012-512";
+    case Algorithm::Gost2001:
+      return "ca-2001";
+    case Algorithm::Gost2012_256:
+      return "ca-2012-256";
+    case Algorithm::Gost2012_512:
+      return "ca-2012-512";
   }
   return "ca";
 }
 
 const char* RootName(Algorithm a) {
   switch (a) {
-    case Algorithm::Gost2001: return "Тестовый УЦ Orvane ГОСТ 2001";
-    case Algorithm::Gost2012_256: return "Тестовый УЦ Orvane ГОСТ 2012-256";
-    case Algorithm::Gost2012_512: return "Тестовый УЦ Orvane ГОСТ 2012-512";
+    case Algorithm::Gost2001:
+      return "Тестовый УЦ Orvane ГОСТ 2001";
+    case Algorithm::Gost2012_256:
+      return "Тестовый УЦ Orvane ГОСТ 2012-256";
+    case Algorithm::Gost2012_512:
+      return "Тестовый УЦ Orvane ГОСТ 2012-512";
   }
   return "";
 }
@@ -326,15 +332,17 @@ std::optional<Bytes> TestCa::Issue(const Bytes& requestDer, const IssueOptions& 
     X509_add_ext(c, e, -1);
   }
   bool ok = AddExt(c, root.cert.get(), NID_authority_key_identifier, "keyid:always");
-  if (!options.crlUrl.empty()) ok = ok && AddExt(c, root.cert.get(), NID_crl_distribution_points, ("URI:" + options.crlUrl).c_str());
+  if (!options.crlUrl.empty())
+    ok = ok && AddExt(c, root.cert.get(), NID_crl_distribution_points, ("URI:" + options.crlUrl).c_str());
   if (!options.caIssuers.empty()) {
     ok = ok && AddExt(c, root.cert.get(), NID_info_access, ("caIssuers;URI:" + options.caIssuers).c_str());
   }
   // The issuer's signature tools: provider, CA tool and their certificates of conformity.
-  const Bytes tools = crypto::der::Sequence({crypto::der::Utf8String("Программный криптопровайдер Orvane для тестов"),
-                                   crypto::der::Utf8String("Эталонная система заявок Orvane"),
-                                   crypto::der::Utf8String("Сертификат соответствия: не требуется (тестовый УЦ)"),
-                                   crypto::der::Utf8String("Сертификат соответствия: не требуется (тестовый УЦ)")});
+  const Bytes tools =
+      crypto::der::Sequence({crypto::der::Utf8String("Программный криптопровайдер Orvane для тестов"),
+                             crypto::der::Utf8String("Эталонная система заявок Orvane"),
+                             crypto::der::Utf8String("Сертификат соответствия: не требуется (тестовый УЦ)"),
+                             crypto::der::Utf8String("Сертификат соответствия: не требуется (тестовый УЦ)")});
   ok = ok && AddRawExt(c, "1.2.643.100.112", tools, false);
   if (!ok || X509_sign(c, root.key.get(), csp::gost::DigestFor(*algorithm)) <= 0) {
     error = "не удалось подписать сертификат";

@@ -1,0 +1,272 @@
+// The client's operations against the reference request system over TLS: the whole
+// subscriber road with a key made by the software provider, and the failure paths.
+#include <gtest/gtest.h>
+#include <openssl/x509.h>
+
+#include <fstream>
+#include <thread>
+
+#include "crypto/pkcs10.h"
+#include "csp/catalogue.h"
+#include "csp/csp_test_env.h"
+#include "csp/ossl.h"
+#include "net/request_system.h"
+#include "request/attribute_list.h"
+#include "server.h"
+#include "support/scripted_ui.h"
+#include "support/tls_test_server.h"
+
+using namespace orvane;
+
+namespace {
+
+constexpr char kSeed[] = R"(
+[application.auto]
+token = TOKEN AUTO
+request_id = 7001
+subject = 2.5.4.3="Иванов Иван",2.5.4.6=RU,2.5.4.7=Москва
+eku = 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4
+generation = gost2012-256
+cert_period = 12 Months
+auto_enroll = yes
+auto_enroll_polls = 2
+
+[application.later]
+token = TOKEN-LATER
+request_id = 7002
+subject = 2.5.4.3=Петров Петр,2.5.4.6=RU
+eku = 1.3.6.1.5.5.7.3.2
+generation = gost2012-512
+auto_enroll = no
+
+[application.refused]
+token = TOKEN-REFUSED
+request_id = 7003
+subject = 2.5.4.3=Сидоров,2.5.4.6=RU
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = refuse
+
+[application.faulty]
+token = TOKEN-FAULTY
+request_id = 7004
+subject = 2.5.4.3=Неисправный
+eku = 1.3.6.1.5.5.7.3.2
+faults = get_subject:digest;get_pincode:500;get_certificate:malformed
+
+[application.nooid]
+token = TOKEN-NOOID
+request_id = 7005
+subject = 2.5.4.3=Без OID
+eku = 1.3.6.1.5.5.7.3.2
+faults = get_subject:nooid
+
+[application.forbidden]
+token = TOKEN-403
+request_id = 7006
+subject = 2.5.4.3=Запрет
+eku = 1.3.6.1.5.5.7.3.2
+faults = get_subject:403-empty;set_certificate:403-empty
+)";
+
+class ReferenceSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string seed = state.Path() + "/seed.ini";
+    std::ofstream(seed) << kSeed;
+    refsys::ServerOptions o;
+    o.stateDir = state.Path() + "/state";
+    o.seedFile = seed;
+    std::string error;
+    ASSERT_TRUE(server.Start(o, error)) << error;
+    thread = std::thread([this] { server.Run(); });
+    auto config = app::Config();
+    config.requestHost = "127.0.0.1";
+    config.requestPort = static_cast<std::uint16_t>(server.Port());
+    config.extraCaFile = server.TlsCaFile();
+    app::SetConfig(config);
+    rs = std::make_unique<net::RequestSystem>(ui);
+  }
+  void TearDown() override {
+    server.Stop();
+    if (thread.joinable()) thread.join();
+  }
+
+  std::string LastSmsCode() {
+    std::ifstream in(server.OutboxFile());
+    std::string id, code, last;
+    while (in >> id >> code) last = code;
+    return last;
+  }
+  std::string LastMessage() const { return ui.messages.empty() ? "<none>" : ui.messages.back().Utf8(); }
+
+  // A key pair in a new container and the signed request for the application.
+  std::shared_ptr<net::ASVariableBuffer> MakeRequest(const request::remoteRequestData& r, const std::u16string& name) {
+    crypto::KeyRequestInputs in;
+    in.generation = r.cryptoStandart;
+    in.subject = request::ParseAttributeList(r.subject_quoted);
+    in.eku = r.eku;
+    in.period = r.certPeriod;
+    in.containerPath = u"\\\\.\\Reader A\\" + name;
+    if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
+    in.providerName =
+        csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, r.cryptoStandart)));
+    const auto result = crypto::CreateKeyAndRequest(in);
+    if (!result.der) {
+      ADD_FAILURE() << "no request, error " << std::hex << result.error;
+      return nullptr;
+    }
+    auto buffer = std::make_shared<net::ASVariableBuffer>();
+    buffer->Append(result.der->data(), static_cast<std::int64_t>(result.der->size()));
+    return buffer;
+  }
+
+  test::TempDir state;
+  refsys::Server server;
+  std::thread thread;
+  test::ScriptedUi ui;
+  std::unique_ptr<net::RequestSystem> rs;
+};
+
+std::string IssuerCommonName(const std::string& b64) {
+  const auto der = text::Base64Decode(b64);
+  if (!der) return {};
+  const unsigned char* p = der->data();
+  csp::ossl::X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
+  if (!cert) return {};
+  char buf[512];
+  X509_NAME_get_text_by_NID(X509_get_issuer_name(cert.get()), NID_commonName, buf, sizeof buf);
+  return buf;
+}
+
+}  // namespace
+
+TEST_F(ReferenceSystem, SubscriberRoadWithAutoEnrolment) {
+  test::ProviderEnvironment env;
+  ASSERT_TRUE(rs->CheckVersion().accepted);
+
+  int lastError = -1;
+  const auto record = rs->GetRequestData(nullptr, u"TOKEN AUTO", nullptr, lastError);
+  ASSERT_TRUE(record) << LastMessage();
+  EXPECT_EQ(lastError, 0);
+  EXPECT_EQ(record->request_id, u"7001");
+  ASSERT_TRUE(record->eku);
+  EXPECT_EQ(record->eku->size(), 2u);
+
+  auto der = MakeRequest(*record, u"TVK-7001-1");
+  ASSERT_TRUE(der);
+  net::PendingRequest pending{u"RUTOKEN ECP", u"0A1B2C3D", u"TVK-7001-1", der, std::string("SCARD_TYPE_USER")};
+
+  // A wrong code is refused with the system's own text.
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN AUTO"));
+  EXPECT_FALSE(rs->SubmitRequest(nullptr, u"000000x", u"TOKEN AUTO", &pending, nullptr).ok);
+  EXPECT_EQ(LastMessage(), "Неверный СМС-код");
+
+  const auto code = LastSmsCode();
+  ASSERT_EQ(code.size(), 6u);
+  const auto submitted = rs->SubmitRequest(nullptr, text::FromUtf8(code), u"TOKEN AUTO", &pending, nullptr);
+  ASSERT_TRUE(submitted.ok) << LastMessage();
+  EXPECT_TRUE(submitted.autoEnroll);
+
+  EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN AUTO"), 404);
+  EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN AUTO"), 200);
+
+  const auto cert = rs->GetCertificate(nullptr, u"TOKEN AUTO", nullptr);
+  ASSERT_TRUE(cert) << LastMessage();
+  EXPECT_EQ(cert->container, u"TVK-7001-1");
+  EXPECT_EQ(IssuerCommonName(cert->cert), "Тестовый УЦ Orvane ГОСТ 2012-256");
+
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN AUTO"));
+  EXPECT_TRUE(rs->ConfirmCertificate(nullptr, u"TOKEN AUTO", text::FromUtf8(LastSmsCode())));
+  EXPECT_TRUE(rs->KillMarker(u"TOKEN AUTO"));
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN AUTO", nullptr, lastError));
+  EXPECT_EQ(lastError, 3);
+  EXPECT_EQ(LastMessage(), "Маркер доступа уже использован");
+}
+
+TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {
+  test::ProviderEnvironment env;
+  int lastError = 0;
+  // Not yet requested: no certificate.
+  EXPECT_FALSE(rs->GetCertificate(nullptr, u"TOKEN-LATER", nullptr));
+  EXPECT_EQ(LastMessage(), "Сертификат по заявке еще не выпущен");
+
+  const auto later = rs->GetRequestData(nullptr, u"TOKEN-LATER", nullptr, lastError);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later->cryptoStandart, 2);
+  auto der = MakeRequest(*later, u"TVK-7002-1");
+  ASSERT_TRUE(der);
+  net::PendingRequest pending{u"JaCarta LT", u"123", u"TVK-7002-1", der, std::nullopt};
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-LATER"));
+  const auto sent = rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-LATER", &pending, nullptr);
+  ASSERT_TRUE(sent.ok) << LastMessage();
+  EXPECT_FALSE(sent.autoEnroll);
+  const auto cert = rs->GetCertificate(nullptr, u"TOKEN-LATER", nullptr);
+  ASSERT_TRUE(cert);
+  EXPECT_EQ(IssuerCommonName(cert->cert), "Тестовый УЦ Orvane ГОСТ 2012-512");
+
+  const auto refused = rs->GetRequestData(nullptr, u"TOKEN-REFUSED", nullptr, lastError);
+  ASSERT_TRUE(refused);
+  auto der2 = MakeRequest(*refused, u"TVK-7003-1");
+  ASSERT_TRUE(der2);
+  net::PendingRequest p2{u"m", u"s", u"TVK-7003-1", der2, std::nullopt};
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-REFUSED"));
+  ASSERT_TRUE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-REFUSED", &p2, nullptr).ok);
+  EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN-REFUSED"), 403);
+}
+
+TEST_F(ReferenceSystem, DamagedRequestIsRefused) {
+  test::ProviderEnvironment env;
+  int lastError = 0;
+  const auto r = rs->GetRequestData(nullptr, u"TOKEN-LATER", nullptr, lastError);
+  ASSERT_TRUE(r);
+  auto der = MakeRequest(*r, u"TVK-7002-2");
+  ASSERT_TRUE(der);
+  auto bytes = *der->ReadAll();
+  bytes[bytes.size() - 5] ^= 0x55;  // inside the signature
+  auto damaged = std::make_shared<net::ASVariableBuffer>();
+  damaged->Append(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  net::PendingRequest pending{u"m", u"s", u"TVK-7002-2", damaged, std::nullopt};
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-LATER"));
+  EXPECT_FALSE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-LATER", &pending, nullptr).ok);
+  EXPECT_EQ(LastMessage(), "подпись запроса на сертификат неверна");
+}
+
+TEST_F(ReferenceSystem, FailurePaths) {
+  int lastError = 0;
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"NO-SUCH", nullptr, lastError));
+  EXPECT_EQ(lastError, 3);
+  EXPECT_EQ(LastMessage(), "Маркер доступа не найден");
+
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-403", nullptr, lastError));
+  EXPECT_EQ(LastMessage(), "Не удалось получить данные из системы заявок:\nНеверный маркер доступа");
+
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-FAULTY", nullptr, lastError));
+  EXPECT_EQ(lastError, 7);
+  EXPECT_EQ(LastMessage(), "Не удалось получить данные из системы заявок:\nДанные в файле повреждены");
+
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-NOOID", nullptr, lastError));
+  EXPECT_EQ(lastError, 6);
+
+  EXPECT_FALSE(rs->RequestSmsCode(nullptr, u"TOKEN-FAULTY"));
+  EXPECT_EQ(LastMessage(), "Запрос СМС-кода завершился с ошибкой:\nОшибка сервера");
+
+  EXPECT_FALSE(rs->ConfirmCertificate(nullptr, u"TOKEN-403", u"123456"));
+  EXPECT_EQ(LastMessage(), "Подписание бланка сертификата завершилось с ошибкой:\nНеверный СМС-код");
+
+  // The version check can be made to fail as a whole.
+  {
+    net::HttpClient admin;
+    admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(server.Port()));
+    net::FormFields form;
+    net::AddField(form, "op", "get_version");
+    net::AddField(form, "mode", "malformed");
+    ASSERT_EQ(admin.PostForm(u"/admin/fault", &form).status, 200);
+  }
+  EXPECT_FALSE(rs->CheckVersion().received);
+
+  server.Stop();
+  thread.join();
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-LATER", nullptr, lastError));
+  EXPECT_EQ(LastMessage(), "Не удалось получить данные из системы заявок:\nОшибка сервера");
+  EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN-LATER"), -1);
+}
