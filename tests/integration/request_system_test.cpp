@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
 #include "crypto/pkcs10.h"
+#include "crypto/signing.h"
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
 #include "csp/ossl.h"
 #include "net/request_system.h"
+#include "operator/rights_check.h"
 #include "request/attribute_list.h"
 #include "server.h"
 #include "support/scripted_ui.h"
@@ -21,6 +24,16 @@ using namespace orvane;
 namespace {
 
 constexpr char kSeed[] = R"(
+[operator.main]
+common_name = Оператор УЦ
+agent_mode = 1
+client_allowed = 0
+
+[operator.client]
+common_name = Клиент 2001
+agent_mode = 0
+client_allowed = 1
+
 [application.auto]
 token = TOKEN AUTO
 request_id = 7001
@@ -269,4 +282,105 @@ TEST_F(ReferenceSystem, FailurePaths) {
   EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-LATER", nullptr, lastError));
   EXPECT_EQ(LastMessage(), "Не удалось получить данные из системы заявок:\nОшибка сервера");
   EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN-LATER"), -1);
+}
+
+namespace {
+
+// An operator certificate from the test CA whose key lives in the software provider.
+csp::CertificatePtr OperatorCertificate(int port, const std::string& commonName, csp::GostGeneration generation,
+                                        const std::u16string& container) {
+  if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
+  crypto::KeyRequestInputs in;
+  in.generation = generation;
+  in.subject = request::ParseAttributeList(text::FromUtf8("2.5.4.3=" + commonName + ",2.5.4.6=RU"));
+  in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2"};
+  in.containerPath = u"\\\\.\\Reader A\\" + container;
+  const auto type = static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, generation));
+  in.providerName = csp::FindProviderName(type);
+  const auto req = crypto::CreateKeyAndRequest(in);
+  if (!req.der) return nullptr;
+  net::HttpClient admin;
+  admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(port));
+  net::FormFields form;
+  net::AddField(form, "request", text::Base64Encode(*req.der));
+  auto reply = admin.PostForm(u"/admin/issue", &form);
+  if (reply.status != 200 || !reply.body) return nullptr;
+  auto cert = std::make_shared<csp::CertificateContext>();
+  cert->der = *text::Base64Decode(*reply.body->ReadAllText());
+  cert->keyProvInfo = csp::KeyProvInfo{in.containerPath, *in.providerName, type, 0, csp::AT_KEYEXCHANGE};
+  return cert;
+}
+
+}  // namespace
+
+TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
+  test::ProviderEnvironment env;
+  auto cert = OperatorCertificate(server.Port(), "Оператор УЦ Тестовый", csp::kGost2012_256, u"op-1");
+  ASSERT_TRUE(cert);
+  op::RightsCheckPeers peers{rs.get(), net::LoginPeerFromConfig(), [] { return 2025; }};
+  peers.login.authHost = "127.0.0.1";
+  peers.login.authPort = static_cast<std::uint16_t>(server.Port());
+  peers.login.requestHost = "127.0.0.1";
+
+  // Not in the seed's operators: no rights.
+  auto none = op::VerifyOperator(ui, nullptr, cert, peers);
+  EXPECT_FALSE(none);
+  EXPECT_EQ(LastMessage(), "Для выбранного сертификата не определены права. Обратитесь к администратору.");
+
+  // The seed's operator: logs in, gets agent mode and works with its signature.
+  auto opCert = OperatorCertificate(server.Port(), "Оператор УЦ", csp::kGost2012_256, u"op-2");
+  ASSERT_TRUE(opCert);
+  auto rights = op::VerifyOperator(ui, nullptr, opCert, peers);
+  ASSERT_TRUE(rights) << LastMessage();
+  EXPECT_TRUE(rights->agentMode);
+  EXPECT_FALSE(rights->clientAllowed);
+  ASSERT_TRUE(rights->authToken);
+  const auto identity = op::OperatorIdentityFor(opCert, *rights);
+  ASSERT_TRUE(identity);
+
+  int lastError = 0;
+  const auto record = rs->GetRequestData(nullptr, u"TOKEN-LATER", &*identity, lastError);
+  ASSERT_TRUE(record) << LastMessage();
+  auto der = MakeRequest(*record, u"TVK-7002-9");
+  ASSERT_TRUE(der);
+  net::PendingRequest pending{u"m", u"s", u"TVK-7002-9", der, std::nullopt};
+  // No SMS code: the operator's PKCS#7 signature of the request stands in for it.
+  ASSERT_TRUE(rs->SubmitRequest(nullptr, std::nullopt, u"TOKEN-LATER", &pending, &*identity).ok) << LastMessage();
+  ASSERT_TRUE(rs->GetCertificate(nullptr, u"TOKEN-LATER", &*identity));
+  const auto hash = rs->GetDocumentHash(nullptr, &*identity, u"TOKEN-LATER");
+  ASSERT_TRUE(hash) << LastMessage();
+  const auto hashBytes = text::Base64Decode(*hash->b64Hash);
+  ASSERT_TRUE(hashBytes);
+  crypto::Bytes signature;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(crypto::SignHash(opCert.get(), hashBytes->data(), hashBytes->size(), &signature, &error)) << error;
+  EXPECT_TRUE(rs->SetDocumentSign(nullptr, &*identity, u"TOKEN-LATER", hash.get(), text::Base64Encode(signature)))
+      << LastMessage();
+  std::reverse(signature.begin(), signature.end());  // the X.509 byte order is not what the server checks
+  EXPECT_FALSE(rs->SetDocumentSign(nullptr, &*identity, u"TOKEN-LATER", hash.get(), text::Base64Encode(signature)));
+  EXPECT_EQ(LastMessage(), "Подпись документа неверна");
+
+  // A forged operator token is refused.
+  net::OperatorIdentity forged = *identity;
+  forged.authToken = "0000";
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN-LATER", &forged, lastError));
+  EXPECT_EQ(LastMessage(), "Недействительный токен оператора");
+
+  // GOST 2001 certificates are refused from 2020 on, before any exchange.
+  auto old = OperatorCertificate(server.Port(), "Клиент 2001", csp::kGost2001, u"op-3");
+  ASSERT_TRUE(old);
+  EXPECT_FALSE(op::VerifyOperator(ui, nullptr, old, peers));
+  EXPECT_EQ(LastMessage(), "Использование ГОСТ 34.10-2001 запрещено с 01.01.2020");
+  peers.year = [] { return 2019; };
+  auto client = op::VerifyOperator(ui, nullptr, old, peers);
+  ASSERT_TRUE(client) << LastMessage();
+  EXPECT_TRUE(client->clientAllowed);
+
+  // A wrong client secret ends the login at its first step.
+  peers.login.clientSecret = "00000000-0000-0000-0000-000000000000";
+  EXPECT_FALSE(op::VerifyOperator(ui, nullptr, opCert, peers));
+  EXPECT_EQ(LastMessage(), "Произошла ошибка аутентификации на сервере");
+  net::LoginContext ctx;
+  EXPECT_FALSE(net::Login(ctx, peers.login, opCert->der, nullptr));
+  EXPECT_EQ(ctx.failedStep, 1);
 }

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <openssl/cms.h>
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
@@ -274,12 +275,22 @@ struct Server::Impl {
     std::unique_ptr<CMS_ContentInfo, CmsDel> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
     if (!cms) return false;
     std::unique_ptr<X509_STORE, StoreDel> store(X509_STORE_new());
+    // Operator certificates carry client-authentication usage, not e-mail protection.
+    X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY);
     for (auto a :
          {csp::gost::Algorithm::Gost2001, csp::gost::Algorithm::Gost2012_256, csp::gost::Algorithm::Gost2012_512}) {
       X509_STORE_add_cert(store.get(), ca->Root(a));
     }
+    // The message carries no certificates: the signer is the operator known from its login.
+    const auto known = knownCerts.find(thumbprint);
+    if (known == knownCerts.end()) return false;
+    std::unique_ptr<STACK_OF(X509), StackDel> certs(sk_X509_new_null());
+    sk_X509_push(certs.get(), known->second.get());
     csp::ossl::BioPtr out(BIO_new(BIO_s_mem()));
-    if (CMS_verify(cms.get(), nullptr, store.get(), nullptr, out.get(), CMS_BINARY) != 1) return false;
+    if (CMS_verify(cms.get(), certs.get(), store.get(), nullptr, out.get(), CMS_BINARY) != 1) {
+      ERR_clear_error();
+      return false;
+    }
     char* data = nullptr;
     const long n = BIO_get_mem_data(out.get(), &data);
     if (n != static_cast<long>(content.size()) || std::memcmp(data, content.data(), content.size()) != 0) return false;
