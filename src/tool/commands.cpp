@@ -9,6 +9,8 @@ namespace orvane::tool {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"config", "действующие параметры развертывания и прочитанные файлы", RunConfig},
+      {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
+      {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
   };
   return commands;
 }

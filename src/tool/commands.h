@@ -20,5 +20,7 @@ const std::vector<Command>& Commands();
 void LoadConfigOrWarn();
 
 int RunConfig(const std::vector<std::string>& args);
+int RunProviders(const std::vector<std::string>& args);
+int RunMakeRequest(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
