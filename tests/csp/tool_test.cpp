@@ -45,8 +45,9 @@ TEST_F(ToolTest, MakeRequestWritesAVerifiableRequest) {
   ASSERT_EQ(Run("make-request --reader 'Virtual PCD 00 00' --family 1 --generation 1 "
                 "--subject '2.5.4.3=Тест,2.5.4.6=RU,1.2.643.100.3=12345678901' "
                 "--eku 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4 --pin 4321 --out " +
-                    file + " --export --period '12 Months' --policy-level KC3 --template-oid 1.2.3.4 "
-                           "--identification-kind 2 --alt-name 2.5.4.3=Alt",
+                    file +
+                    " --export --period '12 Months' --policy-level KC3 --template-oid 1.2.3.4 "
+                    "--identification-kind 2 --alt-name 2.5.4.3=Alt",
                 &out),
             0)
       << out;
@@ -61,9 +62,8 @@ TEST_F(ToolTest, MakeRequestWritesAVerifiableRequest) {
 
 TEST_F(ToolTest, MakeRequestReportsBadInput) {
   std::string out;
-  EXPECT_EQ(Run("make-request --reader R --family 3 --generation 1 --subject 2.5.4.3=X --eku 1.2 --pin 1 --out x",
-                &out),
-            2);
+  EXPECT_EQ(
+      Run("make-request --reader R --family 3 --generation 1 --subject 2.5.4.3=X --eku 1.2 --pin 1 --out x", &out), 2);
   EXPECT_EQ(Run("make-request --reader R --family 1 --generation 1 --subject 2.5.4.3=X --pin 1 --out x", &out), 2);
   EXPECT_EQ(Run("make-request --bogus", &out), 2);
   EXPECT_EQ(Run("make-request --reader R --family 1 --generation 1 --subject 1.2.643.100.1=ABC --eku 1.3.6.1.5.5.7.3.2 "
