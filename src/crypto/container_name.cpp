@@ -7,22 +7,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "crypto/format.h"
 #include "text/text.h"
 
 namespace orvane::crypto {
-namespace {
-
-// printf into a string sized by the formatted length.
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  const int n = std::snprintf(nullptr, 0, format, args...);
-  if (n <= 0) return std::string();
-  std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, args...);
-  return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::int32_t RequestNumber(const std::optional<std::u16string>& requestId) {
   if (!requestId) return 0;

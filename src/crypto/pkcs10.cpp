@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "crypto/der.h"
+#include "crypto/format.h"
 #include "crypto/sha1.h"
 #include "csp/software_provider.h"
 #include "text/text.h"
@@ -13,19 +14,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  const int n = std::snprintf(nullptr, 0, format, args...);
-  if (n <= 0) return std::string();
-  std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, args...);
-  return std::string(buffer.data(), static_cast<std::size_t>(n));
+double Since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-EncodeResult Fail(std::uint32_t error) { return {std::nullopt, error}; }
-EncodeResult Ok(Bytes der) { return {std::move(der), 0}; }
+EncodeResult Fail(std::uint32_t error) {
+  return {std::nullopt, error};
+}
+EncodeResult Ok(Bytes der) {
+  return {std::move(der), 0};
+}
 
 // UTF-16 to UTF-8 with surrogate pairs combined, as a UTF8String must carry them; a lone
 // surrogate becomes U+FFFD.

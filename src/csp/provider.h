@@ -138,7 +138,7 @@ class CryptContext {
 
   // CryptGenKey: a key pair of the context's type in its container.
   virtual bool GenKey(std::uint32_t keySpec, std::uint32_t flags) = 0;
-  // CryptGetUserKey: does the container hold a key of this spec?
+  // CryptGetUserKey: does the container hold a key pair of this kind (AT_KEYEXCHANGE, AT_SIGNATURE)?
   virtual bool HasUserKey(std::uint32_t keySpec) = 0;
   // CryptExportPublicKeyInfo: the DER SubjectPublicKeyInfo.
   virtual bool ExportPublicKeyInfo(std::uint32_t keySpec, Bytes& spki) = 0;

@@ -82,7 +82,8 @@ TEST(DerReader, ReadsAndRejectsMalformedInput) {
   EXPECT_FALSE(der::Read(B{0x30, 0x05, 0x01}));              // runs past the end
   EXPECT_FALSE(der::Read(B{0x30, 0x89, 1, 2, 3, 4, 5, 6}));  // absurd length form
   EXPECT_FALSE(der::Read(B{0x1F, 0x01, 0x00}));              // high tag number
-  auto bad = der::Read(B{0x30, 0x03, 0x02, 0x05, 0x00});
+  const B badBytes{0x30, 0x03, 0x02, 0x05, 0x00};            // a child that runs past its parent
+  auto bad = der::Read(badBytes);
   ASSERT_TRUE(bad);
   EXPECT_FALSE(der::Children(*bad));
   EXPECT_FALSE(der::PublicKeyBits(B{0x30, 0x00}));

@@ -1,0 +1,234 @@
+// orvane-tool providers: the provider catalogue as the diagnostics report it.
+// orvane-tool make-request: a key pair in a new container and its PKCS#10 request.
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "crypto/container_name.h"
+#include "crypto/pkcs10.h"
+#include "csp/catalogue.h"
+#include "csp/container_store.h"
+#include "csp/software_provider.h"
+#include "request/attribute_list.h"
+#include "text/text.h"
+#include "text/tokenizer.h"
+#include "tool/commands.h"
+
+namespace orvane::tool {
+namespace {
+
+const char kMakeRequestUsage[] =
+    "Использование: orvane-tool make-request --reader NAME --family 1|2 --generation 0|1|2\n"
+    "  --subject TEXT --eku OID[,OID...] [--pin PIN] --out FILE\n"
+    "  [--export] [--start-date TEXT] [--expiration-date TEXT] [--period TEXT] [--embed-license]\n"
+    "  [--policy-level TEXT] [--nonqualified] [--template-oid OID] [--identification-kind N]\n"
+    "  [--alt-name TEXT]\n"
+    "Без --pin PIN-код носителя запрашивается с терминала.\n";
+
+// The named reader counts as present: the carrier layer does not report cards here.
+class NamedReaderPresent : public csp::CarrierPresence {
+ public:
+  explicit NamedReaderPresent(std::u16string reader) : reader_(std::move(reader)) {}
+  std::vector<std::u16string> PresentReaders() override { return {reader_}; }
+
+ private:
+  std::u16string reader_;
+};
+
+// The PIN of --pin, or asked on the terminal without echo.
+class ToolPinPrompt : public csp::PinPrompt {
+ public:
+  explicit ToolPinPrompt(std::optional<std::string> pin) : pin_(std::move(pin)) {}
+  ~ToolPinPrompt() override {
+    if (pin_) csp::store::Wipe(*pin_);
+  }
+
+  std::optional<std::string> AskPin(WindowHandle, const csp::PinRequest& request) override {
+    if (pin_) return *pin_;
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (tty == nullptr) return std::nullopt;
+    std::fprintf(tty, "%s PIN-код носителя \"%s\"%s: ", request.newCarrier ? "Новый" : "Введите",
+                 text::ToUtf8(request.readerName).c_str(),
+                 request.attempt > 1 ? (" (попытка " + std::to_string(request.attempt) + ")").c_str() : "");
+    std::fflush(tty);
+    termios saved{};
+    const bool haveTerm = tcgetattr(fileno(tty), &saved) == 0;
+    if (haveTerm) {
+      termios quiet = saved;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      tcsetattr(fileno(tty), TCSANOW, &quiet);
+    }
+    std::string pin;
+    for (int c; (c = std::fgetc(tty)) != EOF && c != '\n';) pin.push_back(static_cast<char>(c));
+    if (haveTerm) tcsetattr(fileno(tty), TCSANOW, &saved);
+    std::fputc('\n', tty);
+    std::fclose(tty);
+    return pin;
+  }
+
+ private:
+  std::optional<std::string> pin_;
+};
+
+std::string VersionText(const csp::cryptoProviderData& e) {
+  std::string v = std::to_string(e.major) + "." + std::to_string(e.minor);
+  if (e.kind == csp::kKindCryptoPro) v += "." + std::to_string(e.build);
+  return v;
+}
+
+bool ParseInt(const std::string& s, long lo, long hi, long& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+// The wording the create-request flow uses for provider errors.
+std::string ErrorText(std::uint32_t error) {
+  if (error == csp::NTE_FAIL)
+    return "Возможно, отсутствует биологический ДСЧ.\nПроверьте конфигурацию криптопровайдера";
+  if (error == csp::SCARD_W_WRONG_CHV) return "Задан неверный пароль ключевого носителя";
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "Не удалось создать запрос на сертификат, ошибка 0x%08x", error);
+  return buf;
+}
+
+}  // namespace
+
+int RunProviders(const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    std::fputs("Использование: orvane-tool providers\n", stderr);
+    return 2;
+  }
+  LoadConfigOrWarn();
+  csp::EnumerateGostProviders();
+  const auto& catalogue = csp::ProcessCatalogue();
+  if (catalogue.empty()) {
+    std::puts("# no GOST provider");
+    return 1;
+  }
+  for (const auto& e : catalogue) {
+    std::printf("%s\t%u\t%s\t%s\n", text::ToUtf8(csp::KindDisplayName(e->kind).value_or(u"")).c_str(), e->type,
+                text::ToUtf8(e->name).c_str(), VersionText(*e).c_str());
+  }
+  return 0;
+}
+
+int RunMakeRequest(const std::vector<std::string>& args) {
+  static const std::map<std::string, bool> known = {
+      {"--reader", true},       {"--family", true},
+      {"--generation", true},   {"--subject", true},
+      {"--eku", true},          {"--pin", true},
+      {"--out", true},          {"--export", false},
+      {"--start-date", true},   {"--expiration-date", true},
+      {"--period", true},       {"--embed-license", false},
+      {"--policy-level", true}, {"--nonqualified", false},
+      {"--template-oid", true}, {"--identification-kind", true},
+      {"--alt-name", true},
+  };
+  std::map<std::string, std::string> opt;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const auto it = known.find(args[i]);
+    if (it == known.end() || opt.count(args[i]) || (it->second && i + 1 >= args.size())) {
+      std::fprintf(stderr, "orvane-tool make-request: неверный параметр \"%s\"\n%s", args[i].c_str(),
+                   kMakeRequestUsage);
+      return 2;
+    }
+    const std::string key = args[i];
+    if (it->second) ++i;
+    opt[key] = it->second ? args[i] : "1";
+  }
+  long family = 0, generation = 0, identification = 0;
+  for (const char* required : {"--reader", "--family", "--generation", "--subject", "--eku", "--out"}) {
+    if (!opt.count(required) || opt[required].empty()) {
+      std::fprintf(stderr, "orvane-tool make-request: не задан %s\n%s", required, kMakeRequestUsage);
+      return 2;
+    }
+  }
+  if (!ParseInt(opt["--family"], 1, 2, family) || !ParseInt(opt["--generation"], 0, 2, generation) ||
+      (opt.count("--identification-kind") &&
+       !ParseInt(opt["--identification-kind"], INT32_MIN, INT32_MAX, identification))) {
+    std::fputs(kMakeRequestUsage, stderr);
+    return 2;
+  }
+
+  LoadConfigOrWarn();
+  const std::u16string reader = text::FromUtf8(opt["--reader"]);
+  csp::SetCarrierPresence(std::make_shared<NamedReaderPresent>(reader));
+  std::optional<std::string> pin;
+  if (opt.count("--pin")) pin = opt["--pin"];
+  csp::SetPinPrompt(std::make_shared<ToolPinPrompt>(std::move(pin)));
+  if (opt.count("--pin")) csp::store::Wipe(opt["--pin"]);
+
+  csp::EnumerateGostProviders();
+  crypto::KeyRequestInputs in;
+  in.family = static_cast<csp::ProviderKind>(family);
+  in.generation = static_cast<csp::GostGeneration>(generation);
+  const std::int32_t type = csp::ProviderTypeFor(in.family, in.generation);
+  in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(type));
+  if (!in.providerName) {
+    std::fputs("Тип криптопровайдера, указанный в заявке, не поддерживается на этом компьютере\n", stderr);
+    return 1;
+  }
+  in.subject = request::ParseAttributeList(text::FromUtf8(opt["--subject"]));
+  std::vector<std::u16string> eku;
+  text::Tokenizer tokens(opt["--eku"], ",", 0, 1);
+  while (auto t = tokens.NextToken()) {
+    const std::string oid = text::TrimSpaces(*t);
+    if (!oid.empty()) eku.push_back(text::FromUtf8(oid));
+  }
+  if (!eku.empty()) in.eku = eku;
+  in.exportable = opt.count("--export") != 0;
+  auto optional = [&opt](const char* name) -> std::optional<std::string> {
+    if (!opt.count(name)) return std::nullopt;
+    return opt[name];
+  };
+  in.startDate = optional("--start-date");
+  in.expirationDate = optional("--expiration-date");
+  in.period = optional("--period");
+  in.embedLicense = opt.count("--embed-license") != 0;
+  in.policyLevel = optional("--policy-level");
+  in.nonqualified = opt.count("--nonqualified") != 0;
+  in.templateOid = optional("--template-oid");
+  if (opt.count("--identification-kind")) in.identificationKind = static_cast<std::int32_t>(identification);
+  if (opt.count("--alt-name")) in.altName = request::ParseAttributeList(text::FromUtf8(opt["--alt-name"]));
+
+  const auto name = crypto::MakeContainerName(std::nullopt, 0, in.subject);
+  if (!name) {
+    std::fputs("orvane-tool make-request: нет атрибутов субъекта\n", stderr);
+    return 2;
+  }
+  in.containerPath = crypto::ContainerPathFor(in.family, reader, *name);
+  const auto result = crypto::CreateKeyAndRequest(in);
+  csp::SetPinPrompt(nullptr);
+  if (!result.der) {
+    if (result.error == 0) {
+      std::fprintf(stderr, "orvane-tool make-request: запрос не создан (нет субъекта или EKU)\n%s", kMakeRequestUsage);
+      return 2;
+    }
+    std::fprintf(stderr, "%s\n", ErrorText(result.error).c_str());
+    return 1;
+  }
+  std::ofstream out(opt["--out"], std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(result.der->data()), static_cast<std::streamsize>(result.der->size()));
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "orvane-tool make-request: не удалось записать \"%s\"\n", opt["--out"].c_str());
+    return 1;
+  }
+  std::printf("container: %s\npath: %s\n", text::ToUtf8(*name).c_str(), text::ToUtf8(in.containerPath).c_str());
+  return 0;
+}
+
+}  // namespace orvane::tool

@@ -1,0 +1,76 @@
+// orvane-tool providers and make-request, run as the scripts run them.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "csp/csp_test_env.h"
+
+namespace {
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(env.dir + "/orvane.conf") << "[paths]\ndata_dir = " << env.dir << "/tool-data\n";
+  }
+  int Run(const std::string& args, std::string* out) {
+    const std::string command = "ORVANE_CONFIG=" + env.dir + "/orvane.conf " + std::string(ORVANE_BINARY_DIR) +
+                                "/src/orvane-tool " + args + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    out->clear();
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out->append(buf, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  orvane::test::ProviderEnvironment env;
+};
+
+}  // namespace
+
+TEST_F(ToolTest, ProvidersListsOneProviderALine) {
+  std::string out;
+  ASSERT_EQ(Run("providers", &out), 0) << out;
+  EXPECT_NE(out.find("КриптоПро CSP\t80\tOrvane Software GOST R 34.10-2012 256 Provider"), std::string::npos) << out;
+  EXPECT_NE(out.find("ViPNet CSP\t78\t"), std::string::npos) << out;
+  EXPECT_NE(out.find("\t5.0.12000\n"), std::string::npos) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6);
+}
+
+TEST_F(ToolTest, MakeRequestWritesAVerifiableRequest) {
+  const std::string file = env.dir + "/tool.der";
+  std::string out;
+  ASSERT_EQ(Run("make-request --reader 'Virtual PCD 00 00' --family 1 --generation 1 "
+                "--subject '2.5.4.3=Тест,2.5.4.6=RU,1.2.643.100.3=12345678901' "
+                "--eku 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4 --pin 4321 --out " +
+                    file +
+                    " --export --period '12 Months' --policy-level KC3 --template-oid 1.2.3.4 "
+                    "--identification-kind 2 --alt-name 2.5.4.3=Alt",
+                &out),
+            0)
+      << out;
+  const std::regex lines(
+      "container: (TVK-000000-000-[0-9]{6}-[0-9]{4}-000000000000-12345678901-[0-9A-F]{8})\n"
+      "path: \\\\\\\\\\.\\\\Virtual PCD 00 00\\\\\\1\n");
+  EXPECT_TRUE(std::regex_match(out, lines)) << out;
+  std::string verify;
+  EXPECT_EQ(env.OpenSsl("req -inform DER -in " + file + " -verify -noout", &verify), 0) << verify;
+  EXPECT_NE(verify.find("verify OK"), std::string::npos) << verify;
+}
+
+TEST_F(ToolTest, MakeRequestReportsBadInput) {
+  std::string out;
+  EXPECT_EQ(
+      Run("make-request --reader R --family 3 --generation 1 --subject 2.5.4.3=X --eku 1.2 --pin 1 --out x", &out), 2);
+  EXPECT_EQ(Run("make-request --reader R --family 1 --generation 1 --subject 2.5.4.3=X --pin 1 --out x", &out), 2);
+  EXPECT_EQ(Run("make-request --bogus", &out), 2);
+  EXPECT_EQ(Run("make-request --reader R --family 1 --generation 1 --subject 1.2.643.100.1=ABC --eku 1.3.6.1.5.5.7.3.2 "
+                "--pin 1 --out " +
+                    env.dir + "/never.der",
+                &out),
+            1);
+  EXPECT_NE(out.find("ошибка 0x80092020"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(env.dir + "/never.der"));
+}
