@@ -12,6 +12,7 @@ const std::vector<Command>& Commands() {
       {"version-check", "проверка версии программы в системе заявок", RunVersionCheck},
       {"get-subject", "данные заявки по маркеру доступа (--token МАРКЕР)", RunGetSubject},
       {"get-certificate", "выпущенный сертификат по маркеру доступа (--token МАРКЕР)", RunGetCertificate},
+      {"enroll", "вся работа мастера без окна: запрос, СМС-код, сертификат в контейнере", RunEnroll},
       {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
       {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
   };

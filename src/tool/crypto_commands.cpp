@@ -1,8 +1,5 @@
 // orvane-tool providers: the provider catalogue as the diagnostics report it.
 // orvane-tool make-request: a key pair in a new container and its PKCS#10 request.
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -22,6 +19,7 @@
 #include "text/text.h"
 #include "text/tokenizer.h"
 #include "tool/commands.h"
+#include "tool/tool_seams.h"
 
 namespace orvane::tool {
 namespace {
@@ -33,51 +31,6 @@ const char kMakeRequestUsage[] =
     "  [--policy-level TEXT] [--nonqualified] [--template-oid OID] [--identification-kind N]\n"
     "  [--alt-name TEXT]\n"
     "Без --pin PIN-код носителя запрашивается с терминала.\n";
-
-// The named reader counts as present: the carrier layer does not report cards here.
-class NamedReaderPresent : public csp::CarrierPresence {
- public:
-  explicit NamedReaderPresent(std::u16string reader) : reader_(std::move(reader)) {}
-  std::vector<std::u16string> PresentReaders() override { return {reader_}; }
-
- private:
-  std::u16string reader_;
-};
-
-// The PIN of --pin, or asked on the terminal without echo.
-class ToolPinPrompt : public csp::PinPrompt {
- public:
-  explicit ToolPinPrompt(std::optional<std::string> pin) : pin_(std::move(pin)) {}
-  ~ToolPinPrompt() override {
-    if (pin_) csp::store::Wipe(*pin_);
-  }
-
-  std::optional<std::string> AskPin(WindowHandle, const csp::PinRequest& request) override {
-    if (pin_) return *pin_;
-    FILE* tty = std::fopen("/dev/tty", "r+");
-    if (tty == nullptr) return std::nullopt;
-    std::fprintf(tty, "%s PIN-код носителя \"%s\"%s: ", request.newCarrier ? "Новый" : "Введите",
-                 text::ToUtf8(request.readerName).c_str(),
-                 request.attempt > 1 ? (" (попытка " + std::to_string(request.attempt) + ")").c_str() : "");
-    std::fflush(tty);
-    termios saved{};
-    const bool haveTerm = tcgetattr(fileno(tty), &saved) == 0;
-    if (haveTerm) {
-      termios quiet = saved;
-      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-      tcsetattr(fileno(tty), TCSANOW, &quiet);
-    }
-    std::string pin;
-    for (int c; (c = std::fgetc(tty)) != EOF && c != '\n';) pin.push_back(static_cast<char>(c));
-    if (haveTerm) tcsetattr(fileno(tty), TCSANOW, &saved);
-    std::fputc('\n', tty);
-    std::fclose(tty);
-    return pin;
-  }
-
- private:
-  std::optional<std::string> pin_;
-};
 
 std::string VersionText(const csp::cryptoProviderData& e) {
   std::string v = std::to_string(e.major) + "." + std::to_string(e.minor);

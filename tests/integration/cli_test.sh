@@ -47,4 +47,20 @@ if "$tool" get-certificate --token DEMO-TOKEN-0002 2>"$work/err"; then
   exit 1
 fi
 grep -q 'еще не выпущен' "$work/err"
+
+# The whole job without a window: key, request, SMS code, auto-enrolment, certificate.
+cat >>"$work/orvane.conf" <<CONF
+[paths]
+data_dir = $work/data
+CONF
+"$tool" enroll --token DEMO-TOKEN-0001 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
+  --poll-seconds 1 --out "$work/cert.cer" >"$work/enroll.out"
+grep -q 'Сертификат записан в контейнер' "$work/enroll.out"
+openssl x509 -inform der -in "$work/cert.cer" -noout -issuer -nameopt utf8 | grep -q 'Тестовый УЦ Orvane ГОСТ 2012-256'
+find "$work/data/containers" -name 'TVK-100500-001-*' | grep -q .
+# The token is used up now.
+if "$tool" get-subject --token DEMO-TOKEN-0001 2>/dev/null; then
+  echo "the token still works after the certificate was installed"
+  exit 1
+fi
 echo "cli test passed"

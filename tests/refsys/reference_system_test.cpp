@@ -52,8 +52,7 @@ TEST(TestCa, IssuesFromRequestsWithValidityAndExtensions) {
   // Opening again loads the same roots instead of making new ones.
   auto again = refsys::TestCa::Open(env.dir + "/ca", error);
   ASSERT_TRUE(again);
-  EXPECT_EQ(X509_cmp(ca->Root(csp::gost::Algorithm::Gost2012_256), again->Root(csp::gost::Algorithm::Gost2012_256)),
-            0);
+  EXPECT_EQ(X509_cmp(ca->Root(csp::gost::Algorithm::Gost2012_256), again->Root(csp::gost::Algorithm::Gost2012_256)), 0);
 
   if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
   crypto::KeyRequestInputs in;

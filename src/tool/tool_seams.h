@@ -1,0 +1,64 @@
+// Provider seams for the command line: the reader named on the command line counts as
+// present, and the carrier PIN comes from --pin or the terminal (without echo).
+#pragma once
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "csp/container_store.h"
+#include "csp/provider.h"
+#include "text/text.h"
+
+namespace orvane::tool {
+
+// The named reader counts as present: the carrier layer does not report cards here.
+class NamedReaderPresent : public csp::CarrierPresence {
+ public:
+  explicit NamedReaderPresent(std::u16string reader) : reader_(std::move(reader)) {}
+  std::vector<std::u16string> PresentReaders() override { return {reader_}; }
+
+ private:
+  std::u16string reader_;
+};
+
+// The PIN of --pin, or asked on the terminal without echo.
+class ToolPinPrompt : public csp::PinPrompt {
+ public:
+  explicit ToolPinPrompt(std::optional<std::string> pin) : pin_(std::move(pin)) {}
+  ~ToolPinPrompt() override {
+    if (pin_) csp::store::Wipe(*pin_);
+  }
+
+  std::optional<std::string> AskPin(WindowHandle, const csp::PinRequest& request) override {
+    if (pin_) return *pin_;
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (tty == nullptr) return std::nullopt;
+    std::fprintf(tty, "%s PIN-код носителя \"%s\"%s: ", request.newCarrier ? "Новый" : "Введите",
+                 text::ToUtf8(request.readerName).c_str(),
+                 request.attempt > 1 ? (" (попытка " + std::to_string(request.attempt) + ")").c_str() : "");
+    std::fflush(tty);
+    termios saved{};
+    const bool haveTerm = tcgetattr(fileno(tty), &saved) == 0;
+    if (haveTerm) {
+      termios quiet = saved;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      tcsetattr(fileno(tty), TCSANOW, &quiet);
+    }
+    std::string pin;
+    for (int c; (c = std::fgetc(tty)) != EOF && c != '\n';) pin.push_back(static_cast<char>(c));
+    if (haveTerm) tcsetattr(fileno(tty), TCSANOW, &saved);
+    std::fputc('\n', tty);
+    std::fclose(tty);
+    return pin;
+  }
+
+ private:
+  std::optional<std::string> pin_;
+};
+
+}  // namespace orvane::tool
