@@ -4,6 +4,7 @@
 #include <openssl/sha.h>
 
 #include <map>
+#include <thread>
 
 #include "app/deployment_config.h"
 #include "support/scripted_ui.h"
@@ -289,4 +290,15 @@ TEST_F(RequestSystemTest, AutoEnrollCheckStatuses) {
   server->Stop();
   EXPECT_EQ(rs->CheckAutoEnroll(u"tok"), -1);
   EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(RequestSystemTest, AutoEnrollCheckFromWorkerThreads) {
+  replies["/a/check-autoenroll"] = {200, ""};
+  int a = 0, b = 0;
+  std::thread t1([&] { a = rs->CheckAutoEnroll(u"tok"); });
+  std::thread t2([&] { b = rs->CheckAutoEnroll(u"tok"); });
+  t1.join();
+  t2.join();
+  EXPECT_EQ(a, 200);
+  EXPECT_EQ(b, 200);
 }
