@@ -332,7 +332,7 @@ HttpReply HttpClient::Perform(bool post, std::u16string_view path, const std::st
     }
   }
   curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
-  curl_easy_setopt(c, CURLOPT_NOPROXY, noProxy.empty() ? nullptr : noProxy.c_str());
+  curl_easy_setopt(c, CURLOPT_NOPROXY, noProxy.c_str());  // "" : no bypass, and no environment
 
   responseHeaders_.clear();
   const CURLcode rc = curl_easy_perform(c);
