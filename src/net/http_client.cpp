@@ -266,7 +266,7 @@ HttpReply HttpClient::Perform(bool post, std::u16string_view path, const std::st
   // Request headers: the caller's first, then the transport's own. curl's Accept and
   // Expect headers are suppressed so that the header list is exactly ours.
   HeaderList headers = requestHeaders_;
-  headers.push_back(std::make_shared<pairValueWide>(pairValueWide{u"X-Mutual-Passthru", u"enable"}));
+  if (passthru_) headers.push_back(std::make_shared<pairValueWide>(pairValueWide{u"X-Mutual-Passthru", u"enable"}));
   if (post) {
     headers.push_back(
         std::make_shared<pairValueWide>(pairValueWide{u"Content-Type", u"application/x-www-form-urlencoded"}));

@@ -97,6 +97,8 @@ class HttpClient {
   void SetExtraCaFile(std::string path) { extraCaFile_ = std::move(path); }
   void SetSecure(bool secure) { secure_ = secure; }
   void SetDirect(bool direct) { direct_ = direct; }
+  // Whether requests carry "X-Mutual-Passthru: enable" (the diagnostics' plain probes do not).
+  void SetPassthru(bool passthru) { passthru_ = passthru; }
 
   // State of one exchange (libcurl callbacks reach it); defined in the implementation.
   struct Transfer;
@@ -118,6 +120,7 @@ class HttpClient {
   std::string extraCaFile_;
   bool secure_ = true;
   bool direct_ = false;
+  bool passthru_ = true;
   int lastError_ = 0;
   std::string lastErrorText_;
   std::unique_ptr<Transfer> transfer_;

@@ -13,6 +13,7 @@ const std::vector<Command>& Commands() {
       {"get-subject", "данные заявки по маркеру доступа (--token МАРКЕР)", RunGetSubject},
       {"get-certificate", "выпущенный сертификат по маркеру доступа (--token МАРКЕР)", RunGetCertificate},
       {"enroll", "вся работа мастера без окна: запрос, СМС-код, сертификат в контейнере", RunEnroll},
+      {"diag", "отчет диагностики системы (соединение с ЛК, прокси, DNS)", RunDiag},
       {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
       {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
   };

@@ -24,6 +24,7 @@ int RunVersionCheck(const std::vector<std::string>& args);
 int RunGetSubject(const std::vector<std::string>& args);
 int RunGetCertificate(const std::vector<std::string>& args);
 int RunEnroll(const std::vector<std::string>& args);
+int RunDiag(const std::vector<std::string>& args);
 int RunProviders(const std::vector<std::string>& args);
 int RunMakeRequest(const std::vector<std::string>& args);
 
