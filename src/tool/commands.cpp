@@ -9,6 +9,7 @@ namespace orvane::tool {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"config", "действующие параметры развертывания и прочитанные файлы", RunConfig},
+      {"carriers", "считыватели и ключевые носители (--watch: следить за изменениями)", RunCarriers},
   };
   return commands;
 }

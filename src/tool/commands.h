@@ -20,5 +20,6 @@ const std::vector<Command>& Commands();
 void LoadConfigOrWarn();
 
 int RunConfig(const std::vector<std::string>& args);
+int RunCarriers(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
