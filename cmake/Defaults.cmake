@@ -13,3 +13,9 @@ set(ORVANE_DEFAULT_MAKER_HOST "www.talvik.example" CACHE STRING "Maker's main we
 set(ORVANE_DEFAULT_CLIENT_SECRET "3f2a9c1e-7b4d-4e8a-9c61-0d5b2e7f4a18" CACHE STRING "Client secret sent to the authentication host")
 set(ORVANE_DEFAULT_EXTRA_CA_FILE "" CACHE STRING "Extra trusted CA file for TLS")
 set(ORVANE_DEFAULT_SYSTEM_CONFIG "/etc/orvane/orvane.conf" CACHE STRING "System-wide configuration file")
+# Driver packages offered when a key carrier cannot be read (plain http, as the vendors serve them).
+set(ORVANE_DEFAULT_DRIVER_ETOKEN_64 "http://www.talvik.example/cp-workspace-install/64bit/PKIClient_x64_5.1_SP1.msi" CACHE STRING "eToken driver package, 64-bit")
+set(ORVANE_DEFAULT_DRIVER_ETOKEN_32 "http://www.talvik.example/cp-workspace-install/32bit/PKIClient_x32_5.1_SP1.msi" CACHE STRING "eToken driver package, 32-bit")
+set(ORVANE_DEFAULT_DRIVER_RUTOKEN_64 "http://www.rutoken.example/support/download/get/?fid=3" CACHE STRING "Rutoken drivers, 64-bit")
+set(ORVANE_DEFAULT_DRIVER_RUTOKEN_32 "http://www.rutoken.example/support/download/get/?fid=2" CACHE STRING "Rutoken drivers, 32-bit")
+set(ORVANE_DEFAULT_DRIVER_JACARTA "http://www.jacarta.example/support/downloads/get?ID=42120" CACHE STRING "JaCarta client")

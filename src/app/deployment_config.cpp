@@ -75,6 +75,11 @@ const std::vector<Field>& Fields() {
       Text("paths.data_dir", &DeploymentConfig::dataDir),
       Text("paths.root_store", &DeploymentConfig::rootStoreDir),
       Text("paths.my_store", &DeploymentConfig::myStoreDir),
+      Text("drivers.etoken_64", &DeploymentConfig::driverEToken64),
+      Text("drivers.etoken_32", &DeploymentConfig::driverEToken32),
+      Text("drivers.rutoken_64", &DeploymentConfig::driverRutoken64),
+      Text("drivers.rutoken_32", &DeploymentConfig::driverRutoken32),
+      Text("drivers.jacarta", &DeploymentConfig::driverJaCarta),
   };
   return fields;
 }
@@ -130,6 +135,11 @@ DeploymentConfig BuiltInDefaults() {
   c.dataDir = XdgDataHome() + "/orvane";
   c.rootStoreDir = "/var/lib/orvane/stores/ROOT";
   c.myStoreDir = c.dataDir + "/stores/MY";
+  c.driverEToken64 = ORVANE_DEFAULT_DRIVER_ETOKEN_64;
+  c.driverEToken32 = ORVANE_DEFAULT_DRIVER_ETOKEN_32;
+  c.driverRutoken64 = ORVANE_DEFAULT_DRIVER_RUTOKEN_64;
+  c.driverRutoken32 = ORVANE_DEFAULT_DRIVER_RUTOKEN_32;
+  c.driverJaCarta = ORVANE_DEFAULT_DRIVER_JACARTA;
   return c;
 }
 

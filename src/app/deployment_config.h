@@ -27,6 +27,12 @@ struct DeploymentConfig {
   std::string dataDir;       // per-user data (key containers, settings)
   std::string rootStoreDir;  // machine "ROOT" store
   std::string myStoreDir;    // current user's "MY" store
+  // Driver packages offered for key carriers that cannot be read.
+  std::string driverEToken64;
+  std::string driverEToken32;
+  std::string driverRutoken64;
+  std::string driverRutoken32;
+  std::string driverJaCarta;
 };
 
 struct ConfigLoadResult {

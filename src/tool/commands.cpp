@@ -16,6 +16,7 @@ const std::vector<Command>& Commands() {
       {"diag", "отчет диагностики системы (соединение с ЛК, прокси, DNS)", RunDiag},
       {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
       {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
+      {"carriers", "считыватели и ключевые носители (--watch: следить за изменениями)", RunCarriers},
   };
   return commands;
 }

@@ -27,5 +27,6 @@ int RunEnroll(const std::vector<std::string>& args);
 int RunDiag(const std::vector<std::string>& args);
 int RunProviders(const std::vector<std::string>& args);
 int RunMakeRequest(const std::vector<std::string>& args);
+int RunCarriers(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
