@@ -1,0 +1,300 @@
+#include "gui/main_dialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+
+#include "app/deployment_config.h"
+#include "carriers/pkcs11_probe.h"
+#include "gui/qt_ui.h"
+#include "net/request_system.h"
+#include "text/text.h"
+
+namespace orvane::gui {
+namespace {
+
+// Dialog units to pixels with the dialog font's base units.
+struct DialogUnits {
+  explicit DialogUnits(const QFont& font) {
+    const QFontMetrics fm(font);
+    baseX = std::max(1, fm.averageCharWidth());
+    baseY = std::max(1, fm.height());
+  }
+  QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
+  int X(int du) const { return du * baseX / 4; }
+  int Y(int du) const { return du * baseY / 8; }
+  int baseX, baseY;
+};
+
+QColor ToQColor(const wizard::Rgb& c) {
+  return QColor(c.r, c.g, c.b);
+}
+
+}  // namespace
+
+COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), services_(std::move(services)) {
+  setObjectName(QStringLiteral("102"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+
+  // The splash while the window initialises.
+  QWidget splash(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+  splash.setObjectName(QStringLiteral("141"));
+  {
+    const DialogUnits du(splash.font());
+    splash.resize(du.X(168), du.Y(53));
+    auto* l1 = new QLabel(QStringLiteral("Производится запуск приложения."), &splash);
+    auto* l2 = new QLabel(QStringLiteral("Это может занять некоторое время..."), &splash);
+    l1->move(du.X(10), du.Y(14));
+    l2->move(du.X(10), du.Y(30));
+    if (QScreen* screen = QApplication::primaryScreen()) {
+      splash.move(screen->availableGeometry().center() - splash.rect().center());
+    }
+    splash.show();
+    splash.raise();
+    splash.repaint();
+  }
+
+  setWindowTitle(QStringLiteral("Orvane %1").arg(QString::fromLatin1(net::kProgramVersion)));
+  LayoutControls();
+
+  // Provider families.
+  csp::FillProviderCombo(providers_, &csp::ProcessCatalogue());
+  for (const auto& item : providers_.items) providerList_->addItem(ToQString(item.text), item.kind);
+  providerList_->setCurrentIndex(providers_.selection);
+
+  settingsKey_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+  diagnosticsKey_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+  settingsKey_->setAutoRepeat(false);
+  diagnosticsKey_->setAutoRepeat(false);
+  connect(settingsKey_, &QShortcut::activated, this, [this] {
+    if (services_.onOperatorCertificate) services_.onOperatorCertificate(*this);
+  });
+  connect(diagnosticsKey_, &QShortcut::activated, this, [this] {
+    if (services_.onDiagnostics) services_.onDiagnostics(*this);
+  });
+  SetHotKeysEnabled(false);
+
+  splash.close();
+  UpdateOperatorButton();
+
+  // Readers and carriers as they are now, then the monitor.
+  if (services_.pcsc != nullptr) {
+    carriers::CarrierServices cs;
+    cs.pcsc = services_.pcsc;
+    cs.pkcs11 = services_.pkcs11;
+    cs.downloads = carriers::DriverDownloadsFromConfig();
+    readers_ = std::make_unique<carriers::SCardList>(cs);
+    platform::ScopedPcscContext context(*services_.pcsc, platform::pcsc::kScopeUser);
+    if (context) {
+      readers_->Rebuild(context.get());
+      context.Release();
+      std::lock_guard lock(readerLock_);
+      FillCarrierList(std::nullopt);
+    }
+    if (panel_.carrier) tokenEdit_->setFocus();
+    carriers::ReaderMonitor::Hooks hooks;
+    hooks.lock = &readerLock_;
+    hooks.list = [this] { return readers_.get(); };
+    hooks.changed = [this](carriers::SCardChange change) {
+      // Only queued here: the UI thread takes the change over when it gets to it.
+      QMetaObject::invokeMethod(
+          this, [this, change] { OnMonitorChange(change); }, Qt::QueuedConnection);
+    };
+    monitor_ = std::make_unique<carriers::ReaderMonitor>(hooks, services_.monitorPeriod);
+    monitor_->Start();
+  }
+}
+
+COrvaneDlg::~COrvaneDlg() {
+  if (monitor_) monitor_->Stop();
+}
+
+void COrvaneDlg::LayoutControls() {
+  const DialogUnits du(font());
+  resize(du.X(305), du.Y(242));
+  setFixedSize(size());
+
+  auto* info = new QGroupBox(QStringLiteral("Ключевая информация"), this);
+  info->setGeometry(du.Rect(7, 7, 291, 71));
+  carrierGroup_ = new QGroupBox(QStringLiteral("Ключевой носитель"), this);
+  carrierGroup_->setObjectName(QStringLiteral("1001"));
+  carrierGroup_->setGeometry(du.Rect(7, 84, 291, 132));
+
+  auto* tokenLabel = new QLabel(QStringLiteral("Маркер доступа"), this);
+  tokenLabel->setGeometry(du.Rect(20, 24, 56, 8));
+  tokenEdit_ = new QLineEdit(this);
+  tokenEdit_->setObjectName(QStringLiteral("1006"));
+  tokenEdit_->setGeometry(du.Rect(84, 22, 55, 14));
+
+  auto button = [&](const char* id, const QString& text, QRect rect, std::function<void(COrvaneDlg&)>* hook) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(QString::fromLatin1(id));
+    b->setGeometry(rect);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    connect(b, &QPushButton::clicked, this, [this, hook] {
+      if (*hook) (*hook)(*this);
+    });
+    return b;
+  };
+  createButton_ =
+      button("1007", QStringLiteral("Создать запрос"), du.Rect(20, 47, 120, 20), &services_.onCreateRequest);
+  getButton_ =
+      button("1008", QStringLiteral("Получить сертификат"), du.Rect(162, 47, 120, 20), &services_.onGetCertificate);
+  operatorButton_ = button("1015", QStringLiteral("Загрузить сертификат"), du.Rect(10, 220, 96, 14),
+                           &services_.onOperatorCertificate);
+  printButton_ = button("1024", QStringLiteral("Распечатать сертификат"), du.Rect(162, 19, 120, 20),
+                        &services_.onPrintCertificate);
+
+  auto* providerLabel = new QLabel(QStringLiteral("Криптопровайдер"), this);
+  providerLabel->setGeometry(du.Rect(19, 98, 62, 8));
+  providerList_ = new QComboBox(this);
+  providerList_->setObjectName(QStringLiteral("1009"));
+  providerList_->setGeometry(du.Rect(19, 110, 268, 12));
+  auto* deviceLabel = new QLabel(QStringLiteral("Устройство"), this);
+  deviceLabel->setGeometry(du.Rect(19, 133, 40, 8));
+  carrierList_ = new QComboBox(this);
+  carrierList_->setObjectName(QStringLiteral("1010"));
+  carrierList_->setGeometry(du.Rect(68, 131, 128, 12));
+  connect(carrierList_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (filling_) return;
+    std::lock_guard lock(readerLock_);
+    ShowCarrier(index);
+  });
+
+  // The panel lines, 20 pixels apart inside the carrier group.
+  const QRect g = carrierGroup_->geometry();
+  for (int i = 0; i < 5; ++i) {
+    auto* line = new CStaticLabel(this);
+    line->setObjectName(QStringLiteral("carrierLine%1").arg(i + 1));
+    line->SetFont(14, 600);
+    line->move(g.left() + 14, g.top() + 84 + 20 * i);
+    carrierLines_[i] = line;
+  }
+  const auto& config = app::Config();
+  phoneLabel_ = new CStaticLabel(this);
+  phoneLabel_->setObjectName(QStringLiteral("phoneLabel"));
+  phoneLabel_->SetFont(16, 700);
+  phoneLabel_->SetText(QStringLiteral("тел. УЦ ") + QString::fromStdString(config.caPhone));
+  phoneLabel_->SetAddress(QString::fromStdString(config.caWebSite));
+  phoneLabel_->move(width() - 16 - phoneLabel_->width(), height() - 26);
+  certificateLabel_ = new CStaticLabel(this);
+  certificateLabel_->setObjectName(QStringLiteral("certificateLabel"));
+  certificateLabel_->SetFont(14, 600);
+  certificateLabel_->SetColour(ToQColor(wizard::kCertificateGreen));
+  certificateLabel_->SetText(QStringLiteral("СЕРТИФИКАТ"));
+  certificateLabel_->move(16, height() - 26);
+  certificateLabel_->hide();
+  ApplyPanel();
+}
+
+void COrvaneDlg::FillCarrierList(const std::optional<std::u16string>& preferredReader) {
+  const auto* items = readers_ && readers_->items() ? &*readers_->items() : nullptr;
+  panel_.FillCarrierList(items, preferredReader, blockOperatorCarrier_, operatorKeyLocation_);
+  ApplyPanel();
+}
+
+void COrvaneDlg::ShowCarrier(int position) {
+  const auto* items = readers_ && readers_->items() ? &*readers_->items() : nullptr;
+  panel_.selection = position;
+  panel_.ShowCarrier(items, position);
+  ApplyPanel();
+}
+
+void COrvaneDlg::ApplyPanel() {
+  filling_ = true;
+  QStringList texts;
+  for (const auto& t : panel_.items) texts << ToQString(t);
+  QStringList current;
+  for (int i = 0; i < carrierList_->count(); ++i) current << carrierList_->itemText(i);
+  if (current != texts) {
+    carrierList_->clear();
+    carrierList_->addItems(texts);
+  }
+  carrierList_->setCurrentIndex(panel_.selection);
+  filling_ = false;
+  for (int i = 0; i < 5; ++i) {
+    carrierLines_[i]->SetColour(ToQColor(panel_.lines[static_cast<std::size_t>(i)].colour));
+    carrierLines_[i]->SetText(ToQString(panel_.lines[static_cast<std::size_t>(i)].text));
+  }
+  createButton_->setEnabled(panel_.createEnabled);
+  getButton_->setEnabled(panel_.getEnabled);
+}
+
+void COrvaneDlg::OnMonitorChange(carriers::SCardChange change) {
+  {
+    std::lock_guard lock(readerLock_);
+    FillCarrierList(change.reader);
+  }
+  if (services_.ui != nullptr) {
+    const auto downloads = carriers::DriverDownloadsFromConfig();
+    for (const auto type : change.driverOffers) carriers::OfferDriverDownload(type, *services_.ui, downloads);
+  }
+}
+
+void COrvaneDlg::UpdateOperatorButton() {
+  const QRect g = carrierGroup_->geometry();
+  const QSize size = operatorButton_->size();
+  if (operatorCertificate_) {
+    certificateLabel_->show();
+    operatorButton_->setText(QStringLiteral("Заменить сертификат"));
+    operatorButton_->move(g.left() + 102, g.bottom() - 16);
+  } else {
+    certificateLabel_->hide();
+    operatorButton_->setText(QStringLiteral("Загрузить сертификат"));
+    operatorButton_->move(g.left() + 2, g.bottom() - 16);
+  }
+  operatorButton_->resize(size);
+}
+
+void COrvaneDlg::SetOperatorCertificate(csp::CertificatePtr certificate, bool blockCarrier) {
+  operatorCertificate_ = std::move(certificate);
+  blockOperatorCarrier_ = blockCarrier;
+  operatorKeyLocation_ = operatorCertificate_ ? csp::LocateCertificateKey(operatorCertificate_.get()) : std::nullopt;
+  UpdateOperatorButton();
+  std::lock_guard lock(readerLock_);
+  FillCarrierList(std::nullopt);
+}
+
+std::u16string COrvaneDlg::AccessToken() const {
+  return FromQString(tokenEdit_->text());
+}
+
+csp::ProviderKind COrvaneDlg::SelectedProviderKind() const {
+  const QVariant data = providerList_->currentData();
+  return data.isValid() ? data.toInt() : csp::kKindCryptoPro;
+}
+
+std::shared_ptr<const carriers::tokenInfo> COrvaneDlg::Carrier() {
+  std::lock_guard lock(readerLock_);
+  return panel_.carrier;
+}
+
+void COrvaneDlg::keyPressEvent(QKeyEvent* event) {
+  // Enter does nothing; Escape closes the window (the dialog's default).
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void COrvaneDlg::changeEvent(QEvent* event) {
+  // The hot keys belong to this window only while it is the active one.
+  if (event->type() == QEvent::ActivationChange) SetHotKeysEnabled(isActiveWindow());
+  QDialog::changeEvent(event);
+}
+
+void COrvaneDlg::SetHotKeysEnabled(bool enabled) {
+  settingsKey_->setEnabled(enabled);
+  diagnosticsKey_->setEnabled(enabled);
+}
+
+}  // namespace orvane::gui

@@ -1,0 +1,97 @@
+// COrvaneDlg: the main wizard window (dialog 102). Token edit, provider and carrier lists,
+// the carrier panel, the phone and certificate labels and the flow buttons. The reader
+// monitor runs while the window exists; its changes arrive through queued calls. The panel's
+// state lives in wizard::CarrierPanel; this class copies it into the widgets.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "carriers/monitor.h"
+#include "carriers/scard_list.h"
+#include "csp/catalogue.h"
+#include "csp/certificate.h"
+#include "gui/static_label.h"
+#include "wizard/carrier_panel.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QShortcut;
+
+namespace orvane::gui {
+
+class COrvaneDlg : public QDialog {
+  Q_OBJECT
+ public:
+  struct Services {
+    WizardUi* ui = nullptr;
+    platform::PcscApi* pcsc = nullptr;  // null: no PC/SC service
+    const platform::Pkcs11ModuleLoader* pkcs11 = nullptr;
+    std::chrono::milliseconds monitorPeriod{1000};
+    // The flows and the support functions behind the buttons and hot keys.
+    std::function<void(COrvaneDlg&)> onCreateRequest;
+    std::function<void(COrvaneDlg&)> onGetCertificate;
+    std::function<void(COrvaneDlg&)> onOperatorCertificate;
+    std::function<void(COrvaneDlg&)> onPrintCertificate;
+    std::function<void(COrvaneDlg&)> onDiagnostics;
+  };
+
+  explicit COrvaneDlg(Services services, QWidget* parent = nullptr);
+  ~COrvaneDlg() override;
+
+  // Rebuilds the device list from the readers (caller holds ReaderLock()).
+  void FillCarrierList(const std::optional<std::u16string>& preferredReader);
+  void ShowCarrier(int position);
+  void UpdateOperatorButton();
+
+  std::mutex& ReaderLock() { return readerLock_; }
+  const wizard::CarrierPanel& Panel() const { return panel_; }
+  std::u16string AccessToken() const;
+  csp::ProviderKind SelectedProviderKind() const;
+  // The selected carrier (an own copy), taken under the reader lock.
+  std::shared_ptr<const carriers::tokenInfo> Carrier();
+
+  void SetOperatorCertificate(csp::CertificatePtr certificate, bool blockCarrier);
+  const csp::CertificatePtr& OperatorCertificate() const { return operatorCertificate_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void LayoutControls();
+  void ApplyPanel();
+  void OnMonitorChange(carriers::SCardChange change);
+  void SetHotKeysEnabled(bool enabled);
+
+  Services services_;
+  std::mutex readerLock_;
+  std::unique_ptr<carriers::SCardList> readers_;
+  std::unique_ptr<carriers::ReaderMonitor> monitor_;
+  wizard::CarrierPanel panel_;
+  csp::ProviderComboModel providers_;
+  csp::CertificatePtr operatorCertificate_;
+  std::optional<csp::keyLocation> operatorKeyLocation_;
+  bool blockOperatorCarrier_ = false;
+
+  QLineEdit* tokenEdit_ = nullptr;
+  QPushButton* createButton_ = nullptr;
+  QPushButton* getButton_ = nullptr;
+  QPushButton* operatorButton_ = nullptr;
+  QPushButton* printButton_ = nullptr;
+  QComboBox* providerList_ = nullptr;
+  QComboBox* carrierList_ = nullptr;
+  QGroupBox* carrierGroup_ = nullptr;
+  CStaticLabel* carrierLines_[5] = {};
+  CStaticLabel* phoneLabel_ = nullptr;
+  CStaticLabel* certificateLabel_ = nullptr;
+  QShortcut* settingsKey_ = nullptr;
+  QShortcut* diagnosticsKey_ = nullptr;
+  bool filling_ = false;
+};
+
+}  // namespace orvane::gui

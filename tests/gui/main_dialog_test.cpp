@@ -1,0 +1,167 @@
+// The main window on the offscreen platform with carriers from the fake PC/SC stack.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "fake_pcsc.h"
+#include "gui/main_dialog.h"
+#include "gui/qt_ui.h"
+#include "support/scripted_ui.h"
+
+using namespace orvane;
+using gui::COrvaneDlg;
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "gui_test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+std::shared_ptr<vtoken::VirtualCard> Rutoken(std::uint32_t freeMemory, std::uint32_t serial = 0x0A0B0C0D) {
+  vtoken::CardOptions o;
+  o.label = "Ivanov";
+  o.serial = serial;
+  o.freeMemory = freeMemory;
+  return test::Card("rutoken-ecp", o);
+}
+
+QString LineText(COrvaneDlg& dlg, int n) {
+  return dlg.findChild<QLabel*>(QStringLiteral("carrierLine%1").arg(n))->text();
+}
+
+// Processes events until the condition holds or the time is up.
+bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
+  QElapsedTimer t;
+  t.start();
+  while (!condition() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return condition();
+}
+
+struct Fixture {
+  test::FakePcsc pcsc;
+  test::ScriptedUi ui;
+  COrvaneDlg::Services Services() {
+    COrvaneDlg::Services s;
+    s.ui = &ui;
+    s.pcsc = &pcsc;
+    s.monitorPeriod = std::chrono::milliseconds(50);
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST(MainDialog, CaptionAndEmptyCarrierPanel) {
+  Fixture f;
+  f.pcsc.AddReader(u"Reader 0");
+  COrvaneDlg dlg(f.Services());
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Orvane 1.36.1642"));
+  EXPECT_EQ(LineText(dlg, 5), QStringLiteral("Вставьте ключевой носитель"));
+  EXPECT_FALSE(dlg.findChild<QPushButton*>(QStringLiteral("1007"))->isEnabled());
+  EXPECT_FALSE(dlg.findChild<QPushButton*>(QStringLiteral("1008"))->isEnabled());
+  EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Загрузить сертификат"));
+}
+
+TEST(MainDialog, PanelForEnoughAndTooLittleMemory) {
+  for (const auto& [free, ok] : {std::pair{4096u, true}, std::pair{4095u, false}}) {
+    Fixture f;
+    f.pcsc.AddReader(u"Reader 0");
+    f.pcsc.Insert(u"Reader 0", Rutoken(free));
+    COrvaneDlg dlg(f.Services());
+    auto* list = dlg.findChild<QComboBox*>(QStringLiteral("1010"));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->itemText(0).startsWith(QStringLiteral("RUTOKEN ECP ")));
+    EXPECT_EQ(LineText(dlg, 4), QStringLiteral("Доступная память: %1 байт").arg(free));
+    EXPECT_EQ(LineText(dlg, 5), ok ? QStringLiteral("Состояние: ОК") : QStringLiteral("Недостаточно памяти"));
+    EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1007"))->isEnabled(), ok);
+    EXPECT_TRUE(dlg.findChild<QPushButton*>(QStringLiteral("1008"))->isEnabled());
+    auto* line5 = dlg.findChild<gui::CStaticLabel*>(QStringLiteral("carrierLine5"));
+    EXPECT_EQ(line5->Colour(), ok ? QColor(80, 80, 80) : QColor(160, 0, 0));
+  }
+}
+
+TEST(MainDialog, InsertionAndRemovalReachTheList) {
+  Fixture f;
+  f.pcsc.AddReader(u"Reader 0");
+  f.pcsc.AddReader(u"Reader 1");
+  COrvaneDlg dlg(f.Services());
+  auto* list = dlg.findChild<QComboBox*>(QStringLiteral("1010"));
+  EXPECT_EQ(list->count(), 0);
+  f.pcsc.Insert(u"Reader 1", Rutoken(30000));
+  ASSERT_TRUE(WaitFor([&] { return list->count() == 1; }));
+  EXPECT_EQ(LineText(dlg, 5), QStringLiteral("Состояние: ОК"));
+  EXPECT_TRUE(dlg.Carrier());
+  f.pcsc.Eject(u"Reader 1");
+  ASSERT_TRUE(WaitFor([&] { return list->count() == 0; }));
+  EXPECT_EQ(LineText(dlg, 5), QStringLiteral("Вставьте ключевой носитель"));
+  EXPECT_FALSE(dlg.Carrier());
+}
+
+TEST(MainDialog, EnterDoesNothingEscapeCloses) {
+  Fixture f;
+  int created = 0;
+  auto services = f.Services();
+  services.onCreateRequest = [&](COrvaneDlg&) { ++created; };
+  f.pcsc.AddReader(u"Reader 0");
+  f.pcsc.Insert(u"Reader 0", Rutoken(30000));
+  COrvaneDlg dlg(services);
+  dlg.show();
+  auto* edit = dlg.findChild<QLineEdit*>(QStringLiteral("1006"));
+  edit->setFocus();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&dlg, &enter);
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_EQ(created, 0);
+  dlg.findChild<QPushButton*>(QStringLiteral("1007"))->click();
+  EXPECT_EQ(created, 1);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&dlg, &escape);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Rejected);
+}
+
+TEST(QtWizardUi, MessageBoxesCarryTheirCaptions) {
+  gui::QtWizardUi ui;
+  QString title;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    icon = box->icon();
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(ui.AskYesNo(nullptr, u"Продолжить?"));
+  EXPECT_EQ(title, QStringLiteral("Внимание"));
+  EXPECT_EQ(icon, QMessageBox::Question);
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    icon = box->icon();
+    box->button(QMessageBox::Ok)->click();
+  });
+  ui.ShowError(nullptr, u"Ошибка сервера");
+  EXPECT_EQ(title, QStringLiteral("Ошибка"));
+  EXPECT_EQ(icon, QMessageBox::Critical);
+}
