@@ -127,16 +127,26 @@ void COrvaneDlg::LayoutControls() {
   carrierGroup_->setObjectName(QStringLiteral("1001"));
   carrierGroup_->setGeometry(du.Rect(7, 84, 291, 132));
 
-  auto* tokenLabel = new QLabel(QStringLiteral("Маркер доступа"), this);
-  tokenLabel->setGeometry(du.Rect(20, 24, 56, 8));
+  // Static texts keep their template position and take the width their text needs (the
+  // template's widths were made for another font).
+  auto staticText = [&](const QString& text, int x, int y) {
+    auto* l = new QLabel(text, this);
+    l->move(du.X(x), du.Y(y));
+    l->adjustSize();
+    return l;
+  };
+  QLabel* tokenLabel = staticText(QStringLiteral("Маркер доступа"), 20, 24);
   tokenEdit_ = new QLineEdit(this);
   tokenEdit_->setObjectName(QStringLiteral("1006"));
   tokenEdit_->setGeometry(du.Rect(84, 22, 55, 14));
+  if (tokenLabel->geometry().right() + 6 > tokenEdit_->x())
+    tokenEdit_->move(tokenLabel->geometry().right() + 6, tokenEdit_->y());
 
   auto button = [&](const char* id, const QString& text, QRect rect, std::function<void(COrvaneDlg&)>* hook) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::fromLatin1(id));
     b->setGeometry(rect);
+    if (b->sizeHint().width() > rect.width()) b->resize(b->sizeHint().width(), rect.height());
     b->setAutoDefault(false);
     b->setDefault(false);
     connect(b, &QPushButton::clicked, this, [this, hook] {
@@ -153,13 +163,11 @@ void COrvaneDlg::LayoutControls() {
   printButton_ = button("1024", QStringLiteral("Распечатать сертификат"), du.Rect(162, 19, 120, 20),
                         &services_.onPrintCertificate);
 
-  auto* providerLabel = new QLabel(QStringLiteral("Криптопровайдер"), this);
-  providerLabel->setGeometry(du.Rect(19, 98, 62, 8));
+  staticText(QStringLiteral("Криптопровайдер"), 19, 98);
   providerList_ = new QComboBox(this);
   providerList_->setObjectName(QStringLiteral("1009"));
   providerList_->setGeometry(du.Rect(19, 110, 268, 12));
-  auto* deviceLabel = new QLabel(QStringLiteral("Устройство"), this);
-  deviceLabel->setGeometry(du.Rect(19, 133, 40, 8));
+  staticText(QStringLiteral("Устройство"), 19, 133);
   carrierList_ = new QComboBox(this);
   carrierList_->setObjectName(QStringLiteral("1010"));
   carrierList_->setGeometry(du.Rect(68, 131, 128, 12));
@@ -169,13 +177,14 @@ void COrvaneDlg::LayoutControls() {
     ShowCarrier(index);
   });
 
-  // The panel lines, 20 pixels apart inside the carrier group.
+  // The panel lines, 20 pixels apart inside the carrier group, below the device list.
   const QRect g = carrierGroup_->geometry();
+  const int firstLine = std::max(g.top() + 84, carrierList_->geometry().bottom() + 8);
   for (int i = 0; i < 5; ++i) {
     auto* line = new CStaticLabel(this);
     line->setObjectName(QStringLiteral("carrierLine%1").arg(i + 1));
     line->SetFont(14, 600);
-    line->move(g.left() + 14, g.top() + 84 + 20 * i);
+    line->move(g.left() + 14, firstLine + 20 * i);
     carrierLines_[i] = line;
   }
   const auto& config = app::Config();
