@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,10 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The vpcd readers are shared with the integration tests: take their lock.
+  const int lockFd = open("/tmp/orvane-pcscd-vpcd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lockFd >= 0) flock(lockFd, LOCK_EX);
+
   // A card in every vpcd reader.
   const std::string tokenPath = VirtualTokenPath();
   std::vector<pid_t> tokens;
@@ -171,5 +176,6 @@ int main(int argc, char** argv) {
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
   }
+  if (lockFd >= 0) close(lockFd);
   return 0;
 }
