@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "app/deployment_config.h"
 #include "fake_pcsc.h"
 #include "support/scripted_ui.h"
 #include "text/text.h"
@@ -541,6 +544,22 @@ TEST(DriverDownload, DefaultsArePlainHttpAddresses) {
   EXPECT_NE(d.rutoken64.find("/support/download/get/?fid=3"), std::string::npos);
   EXPECT_NE(d.rutoken32.find("/support/download/get/?fid=2"), std::string::npos);
   EXPECT_NE(d.jacarta.find("/support/downloads/get?ID=42120"), std::string::npos);
+}
+
+TEST(DriverDownload, AddressesComeFromTheConfigurationFile) {
+  const std::string path = ::testing::TempDir() + "orvane-drivers-test.conf";
+  {
+    std::ofstream out(path);
+    out << "[drivers]\njacarta = http://mirror.example/jc\nrutoken_32 = http://mirror.example/rt32\n";
+  }
+  app::DeploymentConfig config = app::BuiltInDefaults();
+  std::vector<std::string> errors;
+  ASSERT_TRUE(app::ApplyConfigFile(path, config, errors));
+  std::remove(path.c_str());
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(config.driverJaCarta, "http://mirror.example/jc");
+  EXPECT_EQ(config.driverRutoken32, "http://mirror.example/rt32");
+  EXPECT_EQ(config.driverEToken64, app::BuiltInDefaults().driverEToken64);
 }
 
 }  // namespace

@@ -26,3 +26,15 @@ foreach(p11_name ${p11_names})
   add_dependencies(carriers_pkcs11_probe_test ${p11_target})
 endforeach()
 target_compile_definitions(carriers_pkcs11_probe_test PRIVATE ORVANE_TEST_P11_DIR="${p11_dir}")
+
+# Integration through pcscd + vpcd: one executable whose tests share the two vpcd readers,
+# so they never run in parallel with each other (a file lock also keeps apart runs from
+# different build folders).
+add_executable(carriers_pcscd_integration ${carriers_dir}/pcscd_integration.cpp)
+target_link_libraries(carriers_pcscd_integration PRIVATE orvane_test_support)
+target_compile_definitions(carriers_pcscd_integration PRIVATE
+  ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+  ORVANE_VIRTUAL_TOKEN="$<TARGET_FILE:orvane-virtual-token>")
+add_dependencies(carriers_pcscd_integration orvane-virtual-token orvane-tool)
+gtest_discover_tests(carriers_pcscd_integration TEST_PREFIX "carriers." DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS "carriers;integration" RESOURCE_LOCK pcscd_vpcd TIMEOUT 120)
