@@ -7,10 +7,17 @@ src=$2
 work=$(mktemp -d /tmp/orvane-cli-test-XXXXXX)
 server_pid=
 cleanup() {
+  status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "cli test failed (status $status, line ${failed_line:-?}); request system log:"
+    cat "$work/log" 2>/dev/null || true
+    cat "$work/err" 2>/dev/null || true
+  fi
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'failed_line=$LINENO' ERR
 
 "$build/tools/request-system/orvane-request-system" --listen 127.0.0.1:0 --state "$work/state" \
   --seed "$src/tools/request-system/sample-seed.ini" >"$work/out" 2>"$work/log" &
@@ -32,11 +39,12 @@ CONF
 export ORVANE_CONFIG=$work/orvane.conf
 tool=$build/src/orvane-tool
 
-"$tool" version-check | grep -qx 'accepted: yes'
+version=$("$tool" version-check)
+grep -qx 'accepted: yes' <<<"$version"
 out=$("$tool" get-subject --token DEMO-TOKEN-0001)
-echo "$out" | grep -qx 'request_id: 100500'
-echo "$out" | grep -qx 'eku: 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4'
-echo "$out" | grep -qx 'cryptoStandart: 1'
+grep -qx 'request_id: 100500' <<<"$out"
+grep -qx 'eku: 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4' <<<"$out"
+grep -qx 'cryptoStandart: 1' <<<"$out"
 if "$tool" get-subject --token NO-SUCH-TOKEN 2>"$work/err"; then
   echo "a wrong token was accepted"
   exit 1
@@ -56,8 +64,9 @@ CONF
 "$tool" enroll --token DEMO-TOKEN-0001 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
   --poll-seconds 1 --out "$work/cert.cer" >"$work/enroll.out"
 grep -q 'Сертификат записан в контейнер' "$work/enroll.out"
-openssl x509 -inform der -in "$work/cert.cer" -noout -issuer -nameopt utf8 | grep -q 'Тестовый УЦ Orvane ГОСТ 2012-256'
-find "$work/data/containers" -name 'TVK-100500-001-*' | grep -q .
+issuer=$(openssl x509 -inform der -in "$work/cert.cer" -noout -issuer -nameopt utf8)
+grep -q 'Тестовый УЦ Orvane ГОСТ 2012-256' <<<"$issuer"
+[ -n "$(find "$work/data/containers" -name 'TVK-100500-001-*')" ]
 # The token is used up now.
 if "$tool" get-subject --token DEMO-TOKEN-0001 2>/dev/null; then
   echo "the token still works after the certificate was installed"
