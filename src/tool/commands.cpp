@@ -14,6 +14,8 @@ const std::vector<Command>& Commands() {
       {"get-certificate", "выпущенный сертификат по маркеру доступа (--token МАРКЕР)", RunGetCertificate},
       {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
       {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
+      {"render-request", "бланк запроса на сертификат в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderRequest},
+      {"render-cert", "бланк сертификата в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderCert},
   };
   return commands;
 }

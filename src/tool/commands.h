@@ -25,5 +25,7 @@ int RunGetSubject(const std::vector<std::string>& args);
 int RunGetCertificate(const std::vector<std::string>& args);
 int RunProviders(const std::vector<std::string>& args);
 int RunMakeRequest(const std::vector<std::string>& args);
+int RunRenderRequest(const std::vector<std::string>& args);
+int RunRenderCert(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
