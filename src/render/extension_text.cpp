@@ -187,6 +187,9 @@ void AuthorityInfoAccess(std::span<const std::uint8_t> value, Text& t) {
 void PrivateKeyUsagePeriod(std::span<const std::uint8_t> value, Text& t) {
   auto period = ossl::DecodeWhole<PKEY_USAGE_PERIOD_free>(d2i_PKEY_USAGE_PERIOD, value);
   if (!period) return;
+  for (const ASN1_GENERALIZEDTIME* time : {period->notBefore, period->notAfter}) {
+    if (time != nullptr && ASN1_TIME_check(time) != 1) return;
+  }
   auto when = [](const ASN1_GENERALIZEDTIME* time) {
     return text::Cp1251ToWide(FormatCertificateTime(ossl::TimeOf(time)).value_or("")).value_or(u"");
   };
