@@ -95,8 +95,9 @@ std::optional<std::u16string> WriteHtml(WizardUi& ui, WindowHandle owner, const 
     ui.ShowError(owner, u"Ошибка записи HTML файла");
     return std::nullopt;
   }
-  file->Release();
-  return text::FromUtf8(file->Path());
+  const std::string path = file->Path();
+  file->Release();  // the caller shows the form and deletes the file
+  return text::FromUtf8(path);
 }
 
 template <typename Document>
