@@ -61,17 +61,51 @@ std::u16string StringValueText(std::uint8_t tag, std::span<const std::uint8_t> c
 }
 
 std::string ToCp1251(std::u16string_view text) {
-  if (text.empty()) return std::string();
-  return text::WideToCp1251(text).value_or(std::string());
+  std::string out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u < 0x100) {
+      out[i] = static_cast<char>(u);
+    } else if (u >= 0x410 && u <= 0x44F) {  // А-я, the bulk of the texts
+      out[i] = static_cast<char>(u - 0x350);
+    } else {
+      out[i] = text::WideToCp1251(&text[i], 1).value_or("?")[0];
+    }
+  }
+  return out;
 }
 
 std::string Cp1251(std::string_view utf8) {
-  return ToCp1251(text::FromUtf8(utf8));
+  // Fast path for ASCII and the Cyrillic letters of this program's own texts; anything else
+  // goes through the general conversion.
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+      const unsigned u = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+      if (u >= 0x410 && u <= 0x44F) {
+        out.push_back(static_cast<char>(u - 0x350));
+        ++i;
+        continue;
+      }
+    }
+    return ToCp1251(text::FromUtf8(utf8));
+  }
+  return out;
 }
 
 std::string EscapeXmlText(std::string_view cp1251) {
   std::string out;
-  out.reserve(cp1251.size() + cp1251.size() / 8);
+  AppendEscapedXmlText(out, cp1251);
+  return out;
+}
+
+void AppendEscapedXmlText(std::string& out, std::string_view cp1251) {
   for (char ch : cp1251) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
@@ -98,7 +132,6 @@ std::string EscapeXmlText(std::string_view cp1251) {
         }
     }
   }
-  return out;
 }
 
 namespace {

@@ -41,6 +41,7 @@ std::string Cp1251(std::string_view utf8);
 // &#x3C; &#x3E;. Bytes that XML cannot carry (control codes other than tab, line feed and
 // carriage return, and 0x98, which windows-1251 leaves undefined) become "?".
 std::string EscapeXmlText(std::string_view cp1251);
+void AppendEscapedXmlText(std::string& out, std::string_view cp1251);
 
 // H1: "tt ll" with the tag and the content length in lower-case hex, then " xx" per content
 // byte. Bytes that are not one DER element are dumped byte by byte.

@@ -36,7 +36,7 @@ class XmlWriter {
   }
   // Windows-1251 text, escaped.
   XmlWriter& Text(std::string_view cp1251) {
-    out_ += EscapeXmlText(cp1251);
+    AppendEscapedXmlText(out_, cp1251);
     return *this;
   }
   XmlWriter& Wide(std::u16string_view text) { return Text(ToCp1251(text)); }
