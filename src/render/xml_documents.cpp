@@ -19,7 +19,7 @@ namespace {
 // texts between tags are escaped.
 class XmlWriter {
  public:
-  XmlWriter() { out_.reserve(16384); }
+  XmlWriter() { out_.reserve(8192); }
   XmlWriter& Raw(std::string_view utf8) {
     bool ascii = true;
     for (char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
