@@ -1,5 +1,6 @@
 #include "render/xml_documents.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "crypto/der.h"
@@ -57,7 +58,9 @@ void Start(XmlWriter& w, const char* root) {
 }
 
 void Version(XmlWriter& w, long version) {
-  w.Raw("<version pki:value=\"").Number(version).Raw("\">").Number(version + 1).Raw("</version>\n");
+  // The number as shown counts from 1; a hostile maximum value is shown as it is.
+  const long shown = version < LONG_MAX ? version + 1 : version;
+  w.Raw("<version pki:value=\"").Number(version).Raw("\">").Number(shown).Raw("</version>\n");
 }
 
 std::string LabelOrOid(const char* label, const std::string& oid) {
