@@ -37,17 +37,13 @@ std::span<const std::uint8_t> NameDer(const X509_NAME* name) {
 
 namespace {
 
-// The text is collected as UTF-16 and converted once at the end.
+// The text is collected in windows-1251.
 class Text {
  public:
-  void Literal(std::string_view utf8) { out_ += text::FromUtf8(utf8); }
-  void Wide(std::u16string_view s) { out_ += s; }
-  void Ascii(std::string_view s) {
-    for (char c : s) out_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  }
-  void Bytes1251(std::span<const std::uint8_t> bytes) {
-    for (std::uint8_t b : bytes) out_.push_back(text::Cp1251Char(b));
-  }
+  void Literal(std::string_view utf8) { out_ += Cp1251(utf8); }
+  void Wide(std::u16string_view s) { out_ += ToCp1251(s); }
+  void Ascii(std::string_view s) { out_ += s; }
+  void Bytes1251(std::span<const std::uint8_t> bytes) { out_.append(bytes.begin(), bytes.end()); }
   void Number(long long n) { Ascii(std::to_string(n)); }
   void Index(int i) {
     Ascii("[");
@@ -55,17 +51,13 @@ class Text {
     Ascii("]");
   }
   void Label(const std::string& oid) {
-    const char* label = LookupOidLabel(oid);
-    if (label != nullptr) {
-      Literal(label);
-    } else {
-      Ascii(oid);
-    }
+    const std::string* label = LookupOidLabel1251(oid);
+    Ascii(label != nullptr ? *label : oid);
   }
-  std::string Result() const { return ToCp1251(out_); }
+  std::string Result() { return std::move(out_); }
 
  private:
-  std::u16string out_;
+  std::string out_;
 };
 
 std::u16string NameOneLineWide(const NameAttributes& attributes) {

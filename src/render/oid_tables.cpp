@@ -1,5 +1,7 @@
 #include "render/oid_tables.h"
 
+#include "render/document_text.h"
+
 #include <string>
 #include <vector>
 
@@ -140,13 +142,18 @@ std::vector<OidText> BuildOidLabels() {
   return t;
 }
 
+std::vector<OidText> WithCp1251(std::vector<OidText> table) {
+  for (auto& row : table) row.text1251 = Cp1251(row.text);
+  return table;
+}
+
 const std::vector<OidText>& OidLabels() {
-  static const std::vector<OidText> table = BuildOidLabels();
+  static const std::vector<OidText> table = WithCp1251(BuildOidLabels());
   return table;
 }
 
 const std::vector<OidText>& AlgorithmNames() {
-  static const std::vector<OidText> table = {
+  static const std::vector<OidText> table = WithCp1251({
       {"1.2.643.2.2.3", "ГОСТ Р 34.11/34.10-2001"},
       {"1.2.643.2.2.4", "ГОСТ Р 34.11/34.10-94"},
       {"1.2.643.2.2.9", "ГОСТ Р 34.11-94"},
@@ -161,12 +168,12 @@ const std::vector<OidText>& AlgorithmNames() {
       {"1.2.643.7.1.1.3.3", "ГОСТ Р 34.11/34.10-2012-512"},
       {"1.2.643.7.1.1.6.1", "ГОСТ Р 34.10-2012-256 DH"},
       {"1.2.643.7.1.1.6.2", "ГОСТ Р 34.10-2012-512 DH"},
-  };
+  });
   return table;
 }
 
 const std::vector<OidText>& ExtensionNames() {
-  static const std::vector<OidText> table = {
+  static const std::vector<OidText> table = WithCp1251({
       {"2.5.29.15", "Использование ключа"},
       {"2.5.29.37", "Улучшенный ключ"},
       {"2.5.29.14", "Идентификатор ключа субъекта"},
@@ -182,15 +189,25 @@ const std::vector<OidText>& ExtensionNames() {
       {"1.3.6.1.4.1.311.21.7", "Шаблон сертификата"},
       {"1.3.6.1.4.1.311.13.2.1", "Дополнительные параметры запроса"},
       {"2.5.29.17", "Дополнительное имя субъекта"},
-  };
+  });
   return table;
 }
 
-const char* Find(const std::vector<OidText>& table, std::string_view oid) {
+const OidText* FindRow(const std::vector<OidText>& table, std::string_view oid) {
   for (const auto& row : table) {
-    if (row.oid == oid) return row.text.c_str();
+    if (row.oid == oid) return &row;
   }
   return nullptr;
+}
+
+const char* Find(const std::vector<OidText>& table, std::string_view oid) {
+  const OidText* row = FindRow(table, oid);
+  return row != nullptr ? row->text.c_str() : nullptr;
+}
+
+const std::string* Find1251(const std::vector<OidText>& table, std::string_view oid) {
+  const OidText* row = FindRow(table, oid);
+  return row != nullptr ? &row->text1251 : nullptr;
 }
 
 }  // namespace
@@ -216,6 +233,19 @@ const char* LookupAlgorithmName(std::string_view oid) {
 std::string LookupExtensionName(std::string_view oid) {
   const char* name = Find(ExtensionNames(), oid);
   return name != nullptr ? std::string(name) : std::string(oid);
+}
+
+const std::string* LookupOidLabel1251(std::string_view oid) {
+  return Find1251(OidLabels(), oid);
+}
+
+const std::string* LookupAlgorithmName1251(std::string_view oid) {
+  return Find1251(AlgorithmNames(), oid);
+}
+
+std::string LookupExtensionName1251(std::string_view oid) {
+  const std::string* name = Find1251(ExtensionNames(), oid);
+  return name != nullptr ? *name : std::string(oid);
 }
 
 }  // namespace orvane::render

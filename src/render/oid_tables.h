@@ -13,6 +13,7 @@ namespace orvane::render {
 struct OidText {
   std::string oid;
   std::string text;
+  std::string text1251 = {};  // the text in windows-1251, filled when the table is built
 };
 
 // The rows in table order (for tests and diagnostics).
@@ -26,5 +27,10 @@ const char* LookupOidLabel(std::string_view oid);
 const char* LookupAlgorithmName(std::string_view oid);
 // The name of an extension, or the OID itself when it is absent.
 std::string LookupExtensionName(std::string_view oid);
+
+// The same lookups with the texts in windows-1251, for the documents.
+const std::string* LookupOidLabel1251(std::string_view oid);
+const std::string* LookupAlgorithmName1251(std::string_view oid);
+std::string LookupExtensionName1251(std::string_view oid);
 
 }  // namespace orvane::render

@@ -63,15 +63,15 @@ void Version(XmlWriter& w, long version) {
   w.Raw("<version pki:value=\"").Number(version).Raw("\">").Number(shown).Raw("</version>\n");
 }
 
-std::string LabelOrOid(const char* label, const std::string& oid) {
-  return label != nullptr ? Cp1251(label) : oid;
+const std::string& LabelOrOid(const std::string* label, const std::string& oid) {
+  return label != nullptr ? *label : oid;
 }
 
 void Name(XmlWriter& w, const char* tag, const NameAttributes& attributes) {
   w.Raw("<").Raw(tag).Raw("><rdn>");
   for (const auto& a : attributes) {
     w.Raw("<rdn-attr pki:id=\"").Text(a.oid).Raw("\">");
-    w.Element("name", LabelOrOid(LookupOidLabel(a.oid), a.oid));
+    w.Element("name", LabelOrOid(LookupOidLabel1251(a.oid), a.oid));
     w.Element("value", ToCp1251(a.value));
     w.Raw("</rdn-attr>");
   }
@@ -138,8 +138,8 @@ std::optional<SignatureParts> ReadSignature(std::span<const std::uint8_t> encode
   return SignatureParts{std::move(*oid), SignatureHex((*kids)[2].contents)};
 }
 
-std::string AlgorithmLabel(const std::string& oid) {
-  return LabelOrOid(LookupAlgorithmName(oid), oid);
+const std::string& AlgorithmLabel(const std::string& oid) {
+  return LabelOrOid(LookupAlgorithmName1251(oid), oid);
 }
 
 void ExtensionEntry(XmlWriter& w, int order, const X509_EXTENSION* ext, bool lineAfterStart) {
@@ -149,7 +149,7 @@ void ExtensionEntry(XmlWriter& w, int order, const X509_EXTENSION* ext, bool lin
   w.Raw("<extension pki:order=\"").Number(order).Raw("\" pki:id=\"").Text(oid);
   w.Raw("\" pki:critical=\"").Raw(critical ? "yes" : "no").Raw("\">");
   if (lineAfterStart) w.Raw("\n");
-  w.Element("name", Cp1251(LookupExtensionName(oid)));
+  w.Element("name", LookupExtensionName1251(oid));
   w.Element("value", RenderExtensionText(oid, value).value_or(""));
   w.Raw("</extension>\n");
 }
