@@ -20,7 +20,7 @@ namespace {
 // texts between tags are escaped.
 class XmlWriter {
  public:
-  XmlWriter() { out_.reserve(8192); }
+  XmlWriter() = default;
   XmlWriter& Raw(std::string_view utf8) {
     bool ascii = true;
     for (char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
