@@ -181,8 +181,8 @@ void EnrollmentProvider(XmlWriter& w, const Bytes& value) {
   const auto top = der::Read(value);
   const auto kids = top && top->tag == der::tag::kSequence ? der::Children(*top) : std::nullopt;
   if (kids && kids->size() == 3 && (*kids)[0].tag == der::tag::kInteger) {
-    const auto spec = (*kids)[0].contents;
-    keySpec = !spec.empty() && spec[0] == 1 ? "AT_KEYEXCHANGE" : "AT_SIGNATURE";
+    const auto keySpecValue = (*kids)[0].contents;
+    keySpec = !keySpecValue.empty() && keySpecValue[0] == 1 ? "AT_KEYEXCHANGE" : "AT_SIGNATURE";
     cspName = ToCp1251(StringValueText((*kids)[1].tag, (*kids)[1].contents));
     if ((*kids)[2].tag == der::tag::kBitString && (*kids)[2].contents.size() > 1) {
       signature = HexPairsUpper((*kids)[2].whole);

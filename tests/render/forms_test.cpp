@@ -122,7 +122,7 @@ const std::string kNonQualified =
 
 // A certificate made with our DER writer: the public key of root B, a made-up signature
 // (nothing here verifies it).
-struct CertSpec {
+struct CertFields {
   der::Bytes serial = {0x01};
   der::Bytes issuer;
   der::Bytes notBefore = der::Tlv(0x17, Ascii("240305093000Z"));
@@ -136,20 +136,20 @@ der::Bytes CnName(const std::string& cn, const std::string& org = "Органи�
   return der::Sequence(rdns);
 }
 
-der::Bytes MakeCertificate(const CertSpec& spec) {
+der::Bytes MakeCertificate(const CertFields& fields) {
   const auto rootB = DataFile("head-ca/rootB.cer");
   const auto top = der::Read(rootB);
   const auto tbsKids = der::Children((*der::Children(*top))[0]);
   const der::Bytes spki((*tbsKids)[6].whole.begin(), (*tbsKids)[6].whole.end());
   const auto alg = der::Sequence({*der::Oid("1.2.643.7.1.1.3.2")});
   std::vector<der::Bytes> tbs = {der::ContextExplicit(0, der::Integer(2)),
-                                 der::Tlv(der::tag::kInteger, spec.serial),
+                                 der::Tlv(der::tag::kInteger, fields.serial),
                                  alg,
-                                 spec.issuer.empty() ? CnName("Тестовый УЦ") : spec.issuer,
-                                 der::Sequence({spec.notBefore, spec.notAfter}),
+                                 fields.issuer.empty() ? CnName("Тестовый УЦ") : fields.issuer,
+                                 der::Sequence({fields.notBefore, fields.notAfter}),
                                  CnName("Иванов Иван Иванович"),
                                  spki};
-  if (!spec.extensions.empty()) tbs.push_back(der::ContextExplicit(3, der::Sequence(spec.extensions)));
+  if (!fields.extensions.empty()) tbs.push_back(der::ContextExplicit(3, der::Sequence(fields.extensions)));
   std::vector<std::uint8_t> signature(64);
   for (std::size_t i = 0; i < signature.size(); ++i) signature[i] = static_cast<std::uint8_t>(i);
   return der::Sequence({der::Sequence(tbs), alg, der::BitString(signature)});
@@ -277,10 +277,10 @@ TEST_F(FormsTest, DerPemAndBase64GiveTheSameCertificateForm) {
 }
 
 TEST_F(FormsTest, CertificateDocumentConventions) {
-  CertSpec spec;
-  spec.serial = {0x03, 0x02, 0x01};
-  spec.issuer = CnName("Test CA", "Рога & Копыта");
-  const std::string xml = CertificateXml(MakeCertificate(spec));
+  CertFields fields;
+  fields.serial = {0x03, 0x02, 0x01};
+  fields.issuer = CnName("Test CA", "Рога & Копыта");
+  const std::string xml = CertificateXml(MakeCertificate(fields));
   EXPECT_TRUE(xml.starts_with("<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\n<certificate xmlns=\""));
   EXPECT_NE(xml.find(std::string("xmlns=\"") + kDocumentNamespace + "\" xmlns:pki=\"" + kDocumentNamespace + "\">"),
             std::string::npos);
@@ -293,7 +293,7 @@ TEST_F(FormsTest, CertificateDocumentConventions) {
   EXPECT_NE(xml.find("<extensions>\n</extensions>\n"), std::string::npos);
   EXPECT_TRUE(xml.ends_with("</attributes>\n</certificate>\n"));
 
-  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(spec));
+  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
   ASSERT_TRUE(html);
   const Html parsed = ParseHtml(*html);
   EXPECT_TRUE(parsed.HasBlock(kNonQualified));
@@ -303,9 +303,9 @@ TEST_F(FormsTest, CertificateDocumentConventions) {
 
 TEST_F(FormsTest, QualifiedFlagFollowsTheIssuerCommonName) {
   auto flag = [&](const der::Bytes& issuer) {
-    CertSpec spec;
-    spec.issuer = issuer;
-    const std::string xml = CertificateXml(MakeCertificate(spec));
+    CertFields fields;
+    fields.issuer = issuer;
+    const std::string xml = CertificateXml(MakeCertificate(fields));
     return xml.find("<qualified pki:value=\"yes\" />") != std::string::npos;
   };
   EXPECT_TRUE(flag(CnName("УЦ № 1, «Тест»")));
@@ -315,11 +315,11 @@ TEST_F(FormsTest, QualifiedFlagFollowsTheIssuerCommonName) {
 }
 
 TEST_F(FormsTest, TwelveExtensionsInCertificateOrder) {
-  CertSpec spec;
+  CertFields fields;
   for (int i = 1; i <= 12; ++i) {
-    spec.extensions.push_back(Extension(("1.2.3." + std::to_string(i)).c_str(), der::Integer(i), i == 5));
+    fields.extensions.push_back(Extension(("1.2.3." + std::to_string(i)).c_str(), der::Integer(i), i == 5));
   }
-  const std::string xml = CertificateXml(MakeCertificate(spec));
+  const std::string xml = CertificateXml(MakeCertificate(fields));
   std::size_t pos = 0;
   for (int i = 1; i <= 12; ++i) {
     const std::string entry = "<extension pki:order=\"" + std::to_string(i) + "\" pki:id=\"1.2.3." + std::to_string(i) +
@@ -331,12 +331,12 @@ TEST_F(FormsTest, TwelveExtensionsInCertificateOrder) {
 }
 
 TEST_F(FormsTest, ExtensionTextsReachTheFormEscaped) {
-  CertSpec spec;
+  CertFields fields;
   const auto dirName = der::Sequence({der::ContextConstructed(
       4, {der::Sequence({der::Set({der::Sequence({*der::Oid("2.5.4.10"), der::Utf8String("A<B & C>")})})})})});
-  spec.extensions.push_back(Extension("2.5.29.17", dirName));
-  spec.extensions.push_back(Extension("1.2.643.100.114", der::Integer(0x1F)));  // raw control byte
-  const der::Bytes cert = MakeCertificate(spec);
+  fields.extensions.push_back(Extension("2.5.29.17", dirName));
+  fields.extensions.push_back(Extension("1.2.643.100.114", der::Integer(0x1F)));  // raw control byte
+  const der::Bytes cert = MakeCertificate(fields);
   const std::string xml = CertificateXml(cert);
   EXPECT_NE(xml.find("<value>[1]Имя каталога: O=A&#x3C;B &#x26; C&#x3E; </value>"), std::string::npos);
   EXPECT_NE(xml.find("<name>Тип идентификации при выдаче сертификата</name><value>?</value>"), std::string::npos);
@@ -395,23 +395,23 @@ TEST_F(FormsTest, OddStringTypesInNamesStayWellFormed) {
       der::Set({der::Sequence({*der::Oid("2.5.4.3"), der::Tlv(der::tag::kBmpString, chinese)})}),
       der::Set({der::Sequence({*der::Oid("2.5.4.10"), der::Tlv(0x14, control)})}),  // T61String
   });
-  CertSpec spec;
-  spec.issuer = issuer;
-  X509Certificate cert(MakeCertificate(spec));
+  CertFields fields;
+  fields.issuer = issuer;
+  X509Certificate cert(MakeCertificate(fields));
   ASSERT_TRUE(cert.Decoded());
   const auto xml = cert.BuildCertificateXml();
   ASSERT_TRUE(xml);
   EXPECT_TRUE(WellFormed(*xml));
   EXPECT_NE(xml->find("<value>?\xC0</value>"), std::string::npos);
   EXPECT_NE(xml->find("<value>a???&#x3C;</value>"), std::string::npos);
-  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(spec));
+  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
   ASSERT_TRUE(html);
   EXPECT_TRUE(ParseHtml(*html).HasBlock("Кем выдан: ?А"));
   // Malformed BMP and Universal strings are refused by the decoder, never read past their end.
   const std::uint8_t oddBmp[] = {0x04, 0x1F, 0x00};
-  spec.issuer =
+  fields.issuer =
       der::Sequence({der::Set({der::Sequence({*der::Oid("2.5.4.3"), der::Tlv(der::tag::kBmpString, oddBmp)})})});
-  X509Certificate odd(MakeCertificate(spec));
+  X509Certificate odd(MakeCertificate(fields));
   if (odd.Decoded()) {
     EXPECT_TRUE(WellFormed(*odd.BuildCertificateXml()));
   }
