@@ -17,6 +17,8 @@ const std::vector<Command>& Commands() {
       {"providers", "установленные ГОСТ-криптопровайдеры: семейство, тип, имя, версия", RunProviders},
       {"make-request", "ключ в новом контейнере и запрос PKCS#10 (DER)", RunMakeRequest},
       {"carriers", "считыватели и ключевые носители (--watch: следить за изменениями)", RunCarriers},
+      {"render-request", "бланк запроса на сертификат в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderRequest},
+      {"render-cert", "бланк сертификата в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderCert},
   };
   return commands;
 }

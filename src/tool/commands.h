@@ -28,5 +28,7 @@ int RunDiag(const std::vector<std::string>& args);
 int RunProviders(const std::vector<std::string>& args);
 int RunMakeRequest(const std::vector<std::string>& args);
 int RunCarriers(const std::vector<std::string>& args);
+int RunRenderRequest(const std::vector<std::string>& args);
+int RunRenderCert(const std::vector<std::string>& args);
 
 }  // namespace orvane::tool
