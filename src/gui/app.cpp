@@ -4,7 +4,9 @@
 #include "app/startup.h"
 #include "diag/diagnostics.h"
 #include "gui/main_dialog.h"
+#include "gui/qt_settings_store.h"
 #include "net/request_system.h"
+#include "operator/rights_check.h"
 #include "platform/pcsc_api.h"
 #include "platform/pkcs11_module.h"
 
@@ -19,7 +21,7 @@ bool COrvaneApp::InitInstance() {
     QtDiagnosticsUi diagUi;
     diag::RunDiagnostics(nullptr, diag::SystemEnvironment(), diagUi);
   };
-  steps.runMainWindow = [this] {
+  steps.runMainWindow = [this, &requestSystem] {
     const auto pcsc = platform::CreatePcscLiteApi();
     const platform::Pkcs11ModuleLoader loader;
     COrvaneDlg::Services services;
@@ -29,6 +31,13 @@ bool COrvaneApp::InitInstance() {
     services.onDiagnostics = [](COrvaneDlg& dlg) {
       QtDiagnosticsUi diagUi;
       diag::RunDiagnostics(&dlg, diag::SystemEnvironment(), diagUi);
+    };
+    services.loadOperatorSettings = [this, &requestSystem](COrvaneDlg& dlg) {
+      QtSettingsStore settings;
+      op::RightsCheckPeers peers{&requestSystem, net::LoginPeerFromConfig(), op::LocalYear};
+      return op::LoadOperatorSettings(settings, platform::OpenFileStore, [&](const csp::CertificatePtr& cert) {
+        return op::VerifyOperator(ui_, &dlg, cert, peers);
+      });
     };
     COrvaneDlg dialog(services);
     dialog.exec();

@@ -81,7 +81,16 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
   });
   SetHotKeysEnabled(false);
 
+  // The operator certificate and its rights, then the splash goes.
+  if (services_.loadOperatorSettings) {
+    auto loaded = services_.loadOperatorSettings(*this);
+    operatorCertificate_ = std::move(loaded.certificate);
+    operatorRights_ = std::move(loaded.rights);
+    blockOperatorCarrier_ = loaded.blockCarrier != 0;
+    if (operatorCertificate_) operatorKeyLocation_ = csp::LocateCertificateKey(operatorCertificate_.get());
+  }
   splash.close();
+  agentMode_ = operatorRights_ && operatorRights_->agentMode;
   UpdateOperatorButton();
 
   // Readers and carriers as they are now, then the monitor.

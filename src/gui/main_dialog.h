@@ -14,6 +14,7 @@
 #include "csp/catalogue.h"
 #include "csp/certificate.h"
 #include "gui/static_label.h"
+#include "operator/operator_settings.h"
 #include "wizard/carrier_panel.h"
 
 class QComboBox;
@@ -38,6 +39,8 @@ class COrvaneDlg : public QDialog {
     std::function<void(COrvaneDlg&)> onOperatorCertificate;
     std::function<void(COrvaneDlg&)> onPrintCertificate;
     std::function<void(COrvaneDlg&)> onDiagnostics;
+    // Loads the operator certificate and its rights from the settings (owner: the window).
+    std::function<op::OperatorSettings(COrvaneDlg&)> loadOperatorSettings;
   };
 
   explicit COrvaneDlg(Services services, QWidget* parent = nullptr);
@@ -57,6 +60,8 @@ class COrvaneDlg : public QDialog {
 
   void SetOperatorCertificate(csp::CertificatePtr certificate, bool blockCarrier);
   const csp::CertificatePtr& OperatorCertificate() const { return operatorCertificate_; }
+  const std::shared_ptr<op::verifyClientResult>& OperatorRights() const { return operatorRights_; }
+  bool AgentMode() const { return agentMode_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -77,6 +82,8 @@ class COrvaneDlg : public QDialog {
   csp::CertificatePtr operatorCertificate_;
   std::optional<csp::keyLocation> operatorKeyLocation_;
   bool blockOperatorCarrier_ = false;
+  std::shared_ptr<op::verifyClientResult> operatorRights_;
+  bool agentMode_ = false;
 
   QLineEdit* tokenEdit_ = nullptr;
   QPushButton* createButton_ = nullptr;

@@ -165,3 +165,25 @@ TEST(QtWizardUi, MessageBoxesCarryTheirCaptions) {
   EXPECT_EQ(title, QStringLiteral("Ошибка"));
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
+
+TEST(MainDialog, OperatorCertificateFromTheSettings) {
+  Fixture f;
+  auto services = f.Services();
+  int loads = 0;
+  services.loadOperatorSettings = [&](COrvaneDlg&) {
+    ++loads;
+    op::OperatorSettings s;
+    s.certificate = std::make_shared<csp::CertificateContext>();
+    s.rights = std::make_shared<op::verifyClientResult>();
+    s.rights->agentMode = true;
+    return s;
+  };
+  COrvaneDlg dlg(services);
+  EXPECT_EQ(loads, 1);
+  EXPECT_TRUE(dlg.AgentMode());
+  EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Заменить сертификат"));
+  EXPECT_FALSE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
+  dlg.SetOperatorCertificate(nullptr, false);
+  EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Загрузить сертификат"));
+  EXPECT_TRUE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
+}
