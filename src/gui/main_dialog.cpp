@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -61,6 +63,7 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
     splash.repaint();
   }
 
+  setWindowIcon(AppIcon());
   setWindowTitle(QStringLiteral("Orvane %1").arg(QString::fromLatin1(net::kProgramVersion)));
   LayoutControls();
 
