@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "fake_pcsc.h"
+#include "gui/cell_control.h"
 #include "gui/main_dialog.h"
 #include "gui/qt_ui.h"
 #include "support/scripted_ui.h"
@@ -186,4 +187,28 @@ TEST(MainDialog, OperatorCertificateFromTheSettings) {
   dlg.SetOperatorCertificate(nullptr, false);
   EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Загрузить сертификат"));
   EXPECT_TRUE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
+}
+
+TEST(CellControl, SquareCellsWithSharedBordersAndAnExactPopup) {
+  gui::CCellControlWnd popup(QStringLiteral("1234567890"));
+  auto* cells = popup.findChild<gui::CCellControl*>(QStringLiteral("2233"));
+  ASSERT_NE(cells, nullptr);
+  const int s = cells->CellSize();
+  EXPECT_GT(s, 6);
+  EXPECT_EQ(cells->size(), QSize(10 * s, s));
+  EXPECT_EQ(popup.size(), cells->size());
+  EXPECT_EQ(cells->CellRect(0).left(), 0);
+  EXPECT_EQ(cells->CellRect(1).left(), s - 1);  // the border between 0 and 1 is shared
+  EXPECT_EQ(cells->CellRect(0).right(), s - 1);
+  EXPECT_EQ(cells->CellRect(9).right(), 10 * s - 1);
+  // A click on the cells ends the popup with 0.
+  QTimer::singleShot(0, [&] {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(cells, &press);
+  });
+  EXPECT_EQ(popup.exec(), 0);
+
+  gui::CCellControlWnd empty{QString()};
+  EXPECT_EQ(empty.exec(), 0);  // nothing to show: ends at once
 }
