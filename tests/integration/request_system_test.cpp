@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/startup.h"
 #include "crypto/pkcs10.h"
 #include "crypto/signing.h"
 #include "csp/catalogue.h"
@@ -383,4 +384,50 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   net::LoginContext ctx;
   EXPECT_FALSE(net::Login(ctx, peers.login, opCert->der, nullptr));
   EXPECT_EQ(ctx.failedStep, 1);
+}
+
+TEST_F(ReferenceSystem, StartupOutcomesAgainstTheRequestSystem) {
+  auto run = [&](net::RequestSystem& system, std::deque<bool> answers, int& windows, int& diagnostics,
+                 std::vector<std::u16string>& opened) {
+    ui.messages.clear();
+    ui.answers = std::move(answers);
+    app::StartupSteps steps = app::SystemStartupSteps(ui, system);
+    steps.ensureRoots = [] { return true; };  // the roots' own tests cover the store
+    steps.runMainWindow = [&] { ++windows; };
+    steps.runDiagnostics = [&] { ++diagnostics; };
+    steps.openUrl = [&](const std::u16string& u) { opened.push_back(u); };
+    return app::RunStartup(ui, steps);
+  };
+  int windows = 0, diagnostics = 0;
+  std::vector<std::u16string> opened;
+  EXPECT_EQ(run(*rs, {}, windows, diagnostics, opened), app::StartupOutcome::MainWindow);
+  EXPECT_EQ(windows, 1);
+  EXPECT_TRUE(ui.messages.empty());
+
+  // A request system whose current version is newer: refused, then the download site.
+  refsys::Server newer;
+  refsys::ServerOptions o;
+  o.stateDir = state.Path() + "/newer";
+  o.seedFile = state.Path() + "/seed.ini";
+  o.version = "1.37.0";
+  std::string error;
+  ASSERT_TRUE(newer.Start(o, error)) << error;
+  std::thread t([&] { newer.Run(); });
+  auto config = app::Config();
+  config.extraCaFile = newer.TlsCaFile();
+  app::SetConfig(config);
+  net::RequestSystem outdated(ui, "127.0.0.1", static_cast<std::uint16_t>(newer.Port()));
+  EXPECT_EQ(run(outdated, {}, windows, diagnostics, opened), app::StartupOutcome::DownloadOpened);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].Utf8(), "Запуск программы невозможен.\nСкачайте новую версию с сайта УЦ Talvik.");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(windows, 1);
+  newer.Stop();
+  t.join();
+
+  // Nobody answers: the diagnostics question, once.
+  EXPECT_EQ(run(outdated, {false}, windows, diagnostics, opened), app::StartupOutcome::DiagnosticsOffered);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].Utf8(), "Ошибка соединения с сервером Talvik. Провести диагностику?");
+  EXPECT_EQ(diagnostics, 0);
 }
