@@ -14,6 +14,7 @@
 #include "csp/catalogue.h"
 #include "csp/software_provider.h"
 #include "net/request_system.h"
+#include "render/form_render.h"
 #include "request/attribute_list.h"
 #include "tool/commands.h"
 #include "tool/terminal_ui.h"
@@ -47,20 +48,6 @@ std::optional<std::string> SmsCode(const std::map<std::string, std::string>& opt
   for (int c; (c = std::fgetc(tty)) != EOF && c != '\n';) code.push_back(static_cast<char>(c));
   std::fclose(tty);
   return code;
-}
-
-std::optional<std::vector<std::uint8_t>> CertificateDer(const std::string& text) {
-  // Base64 with or without PEM framing: drop the framing lines, keep the rest.
-  std::string body;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(pos, end - pos);
-    if (line.rfind("-----", 0) != 0) body += line;
-    pos = end + 1;
-  }
-  return text::Base64Decode(body);
 }
 
 }  // namespace
@@ -172,7 +159,8 @@ int RunEnroll(const std::vector<std::string>& args) {
   }
   const auto reply = rs.GetCertificate(nullptr, token, nullptr);
   if (!reply) return 1;
-  const auto der = CertificateDer(reply->cert);
+  const auto der = render::DecodeObjectText(
+      std::span(reinterpret_cast<const std::uint8_t*>(reply->cert.data()), reply->cert.size()));
   if (!der || der->empty()) {
     ui.ShowError(nullptr, u"Не удалось декодировать сертификат.");
     return 1;
