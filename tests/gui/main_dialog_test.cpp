@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include "fake_pcsc.h"
@@ -211,4 +212,34 @@ TEST(CellControl, SquareCellsWithSharedBordersAndAnExactPopup) {
 
   gui::CCellControlWnd empty{QString()};
   EXPECT_EQ(empty.exec(), 0);  // nothing to show: ends at once
+}
+
+TEST(MainDialog, HotKeysOnlyWhileTheWindowIsActive) {
+  Fixture f;
+  auto services = f.Services();
+  int diagnostics = 0;
+  services.onDiagnostics = [&](COrvaneDlg&) { ++diagnostics; };
+  COrvaneDlg dlg(services);
+  auto keys = dlg.findChildren<QShortcut*>();
+  ASSERT_EQ(keys.size(), 2);
+  dlg.show();
+  QApplication::setActiveWindow(&dlg);
+  ASSERT_TRUE(WaitFor([&] { return dlg.isActiveWindow(); }));
+  EXPECT_TRUE(keys[0]->isEnabled());
+  EXPECT_TRUE(keys[1]->isEnabled());
+  for (auto* k : keys) {
+    if (k->key() == QKeySequence(Qt::CTRL | Qt::Key_I)) emit k->activated();
+  }
+  EXPECT_EQ(diagnostics, 1);
+  // A child dialog of a flow takes the activation: the keys are free meanwhile.
+  QDialog child(&dlg);
+  child.show();
+  QApplication::setActiveWindow(&child);
+  ASSERT_TRUE(WaitFor([&] { return child.isActiveWindow(); }));
+  EXPECT_FALSE(keys[0]->isEnabled());
+  EXPECT_FALSE(keys[1]->isEnabled());
+  child.close();
+  QApplication::setActiveWindow(&dlg);
+  ASSERT_TRUE(WaitFor([&] { return dlg.isActiveWindow(); }));
+  EXPECT_TRUE(keys[0]->isEnabled());
 }
