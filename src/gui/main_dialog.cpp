@@ -95,9 +95,7 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
   diagnosticsKey_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
   settingsKey_->setAutoRepeat(false);
   diagnosticsKey_->setAutoRepeat(false);
-  connect(settingsKey_, &QShortcut::activated, this, [this] {
-    if (services_.onOperatorCertificate) services_.onOperatorCertificate(*this);
-  });
+  connect(settingsKey_, &QShortcut::activated, this, &COrvaneDlg::OnOperatorCertificate);
   connect(diagnosticsKey_, &QShortcut::activated, this, [this] {
     if (services_.onDiagnostics) services_.onDiagnostics(*this);
   });
@@ -173,26 +171,24 @@ void COrvaneDlg::LayoutControls() {
   if (tokenLabel->geometry().right() + 6 > tokenEdit_->x())
     tokenEdit_->move(tokenLabel->geometry().right() + 6, tokenEdit_->y());
 
-  auto button = [&](const char* id, const QString& text, QRect rect, std::function<void(COrvaneDlg&)>* hook) {
+  auto button = [&](const char* id, const QString& text, QRect rect, void (COrvaneDlg::*handler)()) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::fromLatin1(id));
     b->setGeometry(rect);
     if (b->sizeHint().width() > rect.width()) b->resize(b->sizeHint().width(), rect.height());
     b->setAutoDefault(false);
     b->setDefault(false);
-    connect(b, &QPushButton::clicked, this, [this, hook] {
-      if (*hook) (*hook)(*this);
-    });
+    connect(b, &QPushButton::clicked, this, handler);
     return b;
   };
   createButton_ =
-      button("1007", QStringLiteral("Создать запрос"), du.Rect(20, 47, 120, 20), &services_.onCreateRequest);
+      button("1007", QStringLiteral("Создать запрос"), du.Rect(20, 47, 120, 20), &COrvaneDlg::OnCreateRequest);
   getButton_ =
-      button("1008", QStringLiteral("Получить сертификат"), du.Rect(162, 47, 120, 20), &services_.onGetCertificate);
+      button("1008", QStringLiteral("Получить сертификат"), du.Rect(162, 47, 120, 20), &COrvaneDlg::OnGetCertificate);
   operatorButton_ = button("1015", QStringLiteral("Загрузить сертификат"), du.Rect(10, 220, 96, 14),
-                           &services_.onOperatorCertificate);
+                           &COrvaneDlg::OnOperatorCertificate);
   printButton_ = button("1024", QStringLiteral("Распечатать сертификат"), du.Rect(162, 19, 120, 20),
-                        &services_.onPrintCertificate);
+                        &COrvaneDlg::OnPrintCertificate);
 
   staticText(QStringLiteral("Криптопровайдер"), 19, 98);
   providerList_ = new QComboBox(this);

@@ -46,6 +46,12 @@ class COrvaneDlg : public QDialog {
   explicit COrvaneDlg(Services services, QWidget* parent = nullptr);
   ~COrvaneDlg() override;
 
+  // The flow entry points behind the buttons (and Ctrl+S for the operator certificate).
+  void OnCreateRequest() { Call(services_.onCreateRequest); }
+  void OnGetCertificate() { Call(services_.onGetCertificate); }
+  void OnOperatorCertificate() { Call(services_.onOperatorCertificate); }
+  void OnPrintCertificate() { Call(services_.onPrintCertificate); }
+
   // Rebuilds the device list from the readers (caller holds ReaderLock()).
   void FillCarrierList(const std::optional<std::u16string>& preferredReader);
   void ShowCarrier(int position);
@@ -72,6 +78,9 @@ class COrvaneDlg : public QDialog {
   void ApplyPanel();
   void OnMonitorChange(carriers::SCardChange change);
   void SetHotKeysEnabled(bool enabled);
+  void Call(const std::function<void(COrvaneDlg&)>& hook) {
+    if (hook) hook(*this);
+  }
 
   Services services_;
   std::mutex readerLock_;

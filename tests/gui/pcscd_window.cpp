@@ -1,0 +1,66 @@
+// The main window against the real pcscd with the vpcd driver: a virtual token inserted and
+// removed reaches the device list within about a second.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+
+#include "gui/main_dialog.h"
+#include "pcscd_support.h"
+#include "platform/pcsc_api.h"
+#include "support/scripted_ui.h"
+
+using namespace orvane;
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!condition() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return condition();
+}
+
+}  // namespace
+
+TEST(MainWindowThroughPcscd, InsertionAndRemovalReachTheList) {
+  if (!test::Installed()) GTEST_SKIP() << "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
+  signal(SIGPIPE, SIG_IGN);
+  const int lock = open("/tmp/orvane-pcscd-vpcd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock >= 0) flock(lock, LOCK_EX);
+  ASSERT_EQ(test::RunScript("start"), 0);
+
+  int argc = 1;
+  char name[] = "gui_pcscd_test";
+  char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const auto pcsc = platform::CreatePcscLiteApi();
+  test::ScriptedUi ui;
+  gui::COrvaneDlg::Services services;
+  services.ui = &ui;
+  services.pcsc = pcsc.get();
+  gui::COrvaneDlg dlg(services);
+  auto* list = dlg.findChild<QComboBox*>(QStringLiteral("1010"));
+  ASSERT_TRUE(WaitFor([&] { return list->count() == 0; }, 5000)) << "a card of another user sits in a vpcd reader";
+
+  test::VirtualToken token("rutoken-ecp", 35963, {"--label", "Ivanov", "--serial", "1234567", "--free", "30000"});
+  ASSERT_TRUE(token.started());
+  QElapsedTimer t;
+  t.start();
+  token.Insert();
+  ASSERT_TRUE(WaitFor([&] { return list->count() == 1; }, 10000));
+  const qint64 inserted = t.elapsed();
+  EXPECT_TRUE(list->itemText(0).startsWith(QStringLiteral("RUTOKEN ECP")));
+  EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("carrierLine5"))->text(), QStringLiteral("Состояние: ОК"));
+  std::printf("insertion reached the window after %lld ms\n", static_cast<long long>(inserted));
+  token.Remove();
+  ASSERT_TRUE(WaitFor([&] { return list->count() == 0; }, 10000));
+  EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("carrierLine5"))->text(),
+            QStringLiteral("Вставьте ключевой носитель"));
+  if (lock >= 0) close(lock);
+}
