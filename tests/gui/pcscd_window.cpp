@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -40,6 +42,14 @@ TEST(MainWindowThroughPcscd, InsertionAndRemovalReachTheList) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const auto pcsc = platform::CreatePcscLiteApi();
+  // pcscd may just have been (re)started: wait for its vpcd readers.
+  auto readerListed = [&] {
+    platform::ScopedPcscContext c(*pcsc, platform::pcsc::kScopeUser);
+    std::vector<std::u16string> readers;
+    if (!c || pcsc->ListReaders(c.get(), &readers) != platform::pcsc::kSuccess) return false;
+    return std::find(readers.begin(), readers.end(), u"Virtual PCD 00 00") != readers.end();
+  };
+  ASSERT_TRUE(WaitFor(readerListed, 15000)) << "the vpcd readers did not appear";
   test::ScriptedUi ui;
   gui::COrvaneDlg::Services services;
   services.ui = &ui;
@@ -48,7 +58,8 @@ TEST(MainWindowThroughPcscd, InsertionAndRemovalReachTheList) {
   auto* list = dlg.findChild<QComboBox*>(QStringLiteral("1010"));
   ASSERT_TRUE(WaitFor([&] { return list->count() == 0; }, 5000)) << "a card of another user sits in a vpcd reader";
 
-  test::VirtualToken token("rutoken-ecp", 35963, {"--label", "Ivanov", "--serial", "1234567", "--free", "30000"});
+  test::VirtualToken token("rutoken-ecp", 35963,
+                           {"--label", "Ivanov", "--serial", "1234567", "--free", "30000", "--removed"});
   ASSERT_TRUE(token.started());
   QElapsedTimer t;
   t.start();
