@@ -1,5 +1,7 @@
 // The main window against the real pcscd with the vpcd driver: a virtual token inserted and
-// removed reaches the device list within about a second.
+// removed reaches the device list within about a second. It uses the second vpcd reader
+// pair, which the carrier integration tests leave alone, so a reader another test has just
+// released is never the one it waits on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -47,7 +49,7 @@ TEST(MainWindowThroughPcscd, InsertionAndRemovalReachTheList) {
     platform::ScopedPcscContext c(*pcsc, platform::pcsc::kScopeUser);
     std::vector<std::u16string> readers;
     if (!c || pcsc->ListReaders(c.get(), &readers) != platform::pcsc::kSuccess) return false;
-    return std::find(readers.begin(), readers.end(), u"Virtual PCD 00 00") != readers.end();
+    return std::find(readers.begin(), readers.end(), u"Virtual PCD 2 00 00") != readers.end();
   };
   ASSERT_TRUE(WaitFor(readerListed, 15000)) << "the vpcd readers did not appear";
   test::ScriptedUi ui;
@@ -58,7 +60,7 @@ TEST(MainWindowThroughPcscd, InsertionAndRemovalReachTheList) {
   auto* list = dlg.findChild<QComboBox*>(QStringLiteral("1010"));
   ASSERT_TRUE(WaitFor([&] { return list->count() == 0; }, 5000)) << "a card of another user sits in a vpcd reader";
 
-  test::VirtualToken token("rutoken-ecp", 35963,
+  test::VirtualToken token("rutoken-ecp", 35965,
                            {"--label", "Ivanov", "--serial", "1234567", "--free", "30000", "--removed"});
   ASSERT_TRUE(token.started());
   QElapsedTimer t;
