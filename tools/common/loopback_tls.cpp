@@ -23,17 +23,6 @@ struct FileDel {
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDel>;
 using X509Ptr = std::unique_ptr<X509, X509Del>;
 
-bool AddExt(X509* cert, X509* issuer, int nid, const char* value) {
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-  if (ext == nullptr) return false;
-  const bool ok = X509_add_ext(cert, ext, -1) == 1;
-  X509_EXTENSION_free(ext);
-  return ok;
-}
-
 X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, long serial, bool ca) {
   X509Ptr cert(X509_new());
   if (!cert) return nullptr;
@@ -46,11 +35,11 @@ X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
   X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
   X509* iss = issuer != nullptr ? issuer : cert.get();
-  const bool extsOk = ca ? AddExt(cert.get(), iss, NID_basic_constraints, "critical,CA:TRUE") &&
-                               AddExt(cert.get(), iss, NID_key_usage, "critical,keyCertSign,cRLSign")
-                         : AddExt(cert.get(), iss, NID_basic_constraints, "critical,CA:FALSE") &&
-                               AddExt(cert.get(), iss, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
-                               AddExt(cert.get(), iss, NID_ext_key_usage, "serverAuth");
+  const bool extsOk = ca ? AddX509Extension(cert.get(), iss, NID_basic_constraints, "critical,CA:TRUE") &&
+                               AddX509Extension(cert.get(), iss, NID_key_usage, "critical,keyCertSign,cRLSign")
+                         : AddX509Extension(cert.get(), iss, NID_basic_constraints, "critical,CA:FALSE") &&
+                               AddX509Extension(cert.get(), iss, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
+                               AddX509Extension(cert.get(), iss, NID_ext_key_usage, "serverAuth");
   if (!extsOk || X509_sign(cert.get(), issuerKey, EVP_sha256()) <= 0) return nullptr;
   return cert;
 }
@@ -65,6 +54,17 @@ bool WritePem(const std::string& path, X509* cert, EVP_PKEY* key) {
 }
 
 }  // namespace
+
+bool AddX509Extension(X509* cert, X509* issuer, int nid, const char* value) {
+  X509V3_CTX ctx;
+  X509V3_set_ctx_nodb(&ctx);
+  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+  if (ext == nullptr) return false;
+  const bool ok = X509_add_ext(cert, ext, -1) == 1;
+  X509_EXTENSION_free(ext);
+  return ok;
+}
 
 LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix) {
   PkeyPtr caKey(EVP_EC_gen("P-256"));

@@ -3,6 +3,8 @@
 // system and by the tests' servers; clients trust the CA through the extra-CA setting.
 #pragma once
 
+#include <openssl/x509.h>
+
 #include <string>
 
 namespace orvane::tools {
@@ -12,6 +14,10 @@ struct LoopbackTlsFiles {
   std::string certFile;
   std::string keyFile;
 };
+
+// Adds an extension given in OpenSSL's configuration syntax ("critical,CA:TRUE",
+// "keyid:always", ...) to cert, issued by issuer. False when OpenSSL rejects it.
+bool AddX509Extension(X509* cert, X509* issuer, int nid, const char* value);
 
 // Writes <dir>/<prefix>-ca.pem, -cert.pem and -key.pem (the key mode 0600). Empty paths on
 // failure.

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "crypto/der.h"
+#include "loopback_tls.h"
 #include "text/text.h"
 
 namespace orvane::refsys {
@@ -58,17 +59,6 @@ const char* RootName(Algorithm a) {
 
 void AddName(X509_NAME* name, const char* field, const char* value) {
   X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value), -1, -1, 0);
-}
-
-bool AddExt(X509* cert, X509* issuer, int nid, const char* value) {
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-  if (ext == nullptr) return false;
-  const bool ok = X509_add_ext(cert, ext, -1) == 1;
-  X509_EXTENSION_free(ext);
-  return ok;
 }
 
 // An extension whose value is the given DER.
@@ -192,9 +182,9 @@ std::optional<TestCa> TestCa::Open(const std::string& dir, std::string& error) {
       AddName(name, "O", "ООО \"Тестовый УЦ Orvane\"");
       AddName(name, "CN", RootName(a));
       X509_set_issuer_name(c, name);
-      const bool ok = AddExt(c, c, NID_basic_constraints, "critical,CA:TRUE") &&
-                      AddExt(c, c, NID_key_usage, "critical,digitalSignature,keyCertSign,cRLSign") &&
-                      AddExt(c, c, NID_subject_key_identifier, "hash");
+      const bool ok = tools::AddX509Extension(c, c, NID_basic_constraints, "critical,CA:TRUE") &&
+                      tools::AddX509Extension(c, c, NID_key_usage, "critical,digitalSignature,keyCertSign,cRLSign") &&
+                      tools::AddX509Extension(c, c, NID_subject_key_identifier, "hash");
       if (!ok || X509_sign(c, root.key.get(), csp::gost::DigestFor(a)) <= 0 ||
           !WritePem(keyPath, nullptr, root.key.get()) || !WritePem(certPath, c, nullptr)) {
         error = "не удалось записать корневой сертификат тестового УЦ в " + dir;
@@ -331,11 +321,13 @@ std::optional<Bytes> TestCa::Issue(const Bytes& requestDer, const IssueOptions& 
     if (nid == NID_authority_key_identifier || nid == NID_basic_constraints) continue;
     X509_add_ext(c, e, -1);
   }
-  bool ok = AddExt(c, root.cert.get(), NID_authority_key_identifier, "keyid:always");
+  bool ok = tools::AddX509Extension(c, root.cert.get(), NID_authority_key_identifier, "keyid:always");
   if (!options.crlUrl.empty())
-    ok = ok && AddExt(c, root.cert.get(), NID_crl_distribution_points, ("URI:" + options.crlUrl).c_str());
+    ok = ok &&
+         tools::AddX509Extension(c, root.cert.get(), NID_crl_distribution_points, ("URI:" + options.crlUrl).c_str());
   if (!options.caIssuers.empty()) {
-    ok = ok && AddExt(c, root.cert.get(), NID_info_access, ("caIssuers;URI:" + options.caIssuers).c_str());
+    ok = ok &&
+         tools::AddX509Extension(c, root.cert.get(), NID_info_access, ("caIssuers;URI:" + options.caIssuers).c_str());
   }
   // The issuer's signature tools: provider, CA tool and their certificates of conformity.
   const Bytes tools =
