@@ -13,10 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "app/deployment_config.h"
-#include "crypto/pkcs10.h"
+#include "config/deployment_config.h"
 #include "csp/catalogue.h"
 #include "csp/software_provider.h"
+#include "keys/pkcs10.h"
 #include "render/form_render.h"
 #include "request/attribute_list.h"
 #include "text/text.h"
@@ -46,11 +46,12 @@ class SilentUi : public WizardUi {
   void OpenUrl(const std::u16string&) override {}
 };
 
-std::vector<std::uint8_t> MakeRequest() {
-  crypto::KeyRequestInputs in;
+std::vector<std::uint8_t> MakeRequest(const csp::providerCatalogue& catalogue, const csp::ProviderRegistry& registry) {
+  keys::KeyRequestInputs in;
   in.family = csp::kKindCryptoPro;
   in.generation = csp::kGost2012_256;
-  in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(in.family, in.generation)));
+  in.providerName =
+      csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(in.family, in.generation)), catalogue);
   in.subject = *request::ParseAttributeList(std::u16string(
       u"2.5.4.3=\"Иванов Иван Иванович\",2.5.4.4=Иванов,2.5.4.42=Иван Иванович,2.5.4.6=RU,2.5.4.8=77 г. Москва,"
       u"2.5.4.7=Москва,1.2.643.3.131.1.1=771234567890,1.2.643.100.3=12345678901,1.2.840.113549.1.9.1=ivanov@example."
@@ -60,7 +61,7 @@ std::vector<std::uint8_t> MakeRequest() {
   in.policyLevel = "KC2";
   in.identificationKind = 0;
   in.containerPath = u"\\\\.\\Bench Reader\\render-bench";
-  const auto result = crypto::CreateKeyAndRequest(in, csp::ProcessCatalogue(), csp::DefaultRegistry());
+  const auto result = keys::CreateKeyAndRequest(in, catalogue, registry);
   return result.der.value_or(std::vector<std::uint8_t>{});
 }
 
@@ -79,13 +80,12 @@ int main(int argc, char** argv) {
   char templ[] = "/tmp/orvane-render-bench-XXXXXX";
   if (::mkdtemp(templ) == nullptr) return 1;
   const std::string dir = templ;
-  app::DeploymentConfig config = app::Config();
-  config.dataDir = dir;
-  app::SetConfig(config);
-  csp::SetCarrierPresence(std::make_shared<AllPresent>());
-  csp::SetPinPrompt(std::make_shared<FixedPin>());
-  csp::EnumerateGostProviders();
-  const auto requestDer = MakeRequest();
+  csp::ProviderRegistry registry;
+  csp::RegisterSoftwareProviders(registry, {dir, std::make_shared<AllPresent>(), std::make_shared<FixedPin>()});
+  csp::providerCatalogue catalogue;
+  csp::EnumerateGostProviders(&catalogue, registry);
+  const auto requestDer = MakeRequest(catalogue, registry);
+  const render::FormRenderer forms({"Москва", "8 800 000-00-00"});
   if (requestDer.empty()) {
     std::fprintf(stderr, "request failed\n");
     return 1;
@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rounds; ++i) {
       render::RenderTimings t;
       const auto t0 = std::chrono::steady_clock::now();
-      const auto path = isCertificate ? render::RenderCertificateForm(ui, nullptr, certificate, &t)
-                                      : render::RenderRequestForm(ui, nullptr, requestDer, &t);
+      const auto path = isCertificate ? forms.RenderCertificateForm(ui, nullptr, certificate, &t)
+                                      : forms.RenderRequestForm(ui, nullptr, requestDer, &t);
       total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       if (!path) return 1;
       std::filesystem::remove(text::ToUtf8(*path));
@@ -115,8 +115,6 @@ int main(int argc, char** argv) {
                 rounds, sum.decoding / rounds, sum.document / rounds, sum.transform / rounds, sum.output / rounds,
                 total / rounds, 100.0 * ours / total);
   }
-  csp::SetCarrierPresence(nullptr);
-  csp::SetPinPrompt(nullptr);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
   return 0;

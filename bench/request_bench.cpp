@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "app/deployment_config.h"
-#include "crypto/container_name.h"
-#include "crypto/pkcs10.h"
+#include "config/deployment_config.h"
 #include "csp/catalogue.h"
 #include "csp/software_provider.h"
+#include "keys/container_name.h"
+#include "keys/pkcs10.h"
 
 using namespace orvane;
 
@@ -38,12 +38,10 @@ int main(int argc, char** argv) {
   char templ[] = "/tmp/orvane-bench-XXXXXX";
   if (::mkdtemp(templ) == nullptr) return 1;
   const std::string dir = templ;
-  app::DeploymentConfig config = app::Config();
-  config.dataDir = dir;
-  app::SetConfig(config);
-  csp::SetCarrierPresence(std::make_shared<AllPresent>());
-  csp::SetPinPrompt(std::make_shared<FixedPin>());
-  csp::EnumerateGostProviders();
+  csp::ProviderRegistry registry;
+  csp::RegisterSoftwareProviders(registry, {dir, std::make_shared<AllPresent>(), std::make_shared<FixedPin>()});
+  csp::providerCatalogue catalogue;
+  csp::EnumerateGostProviders(&catalogue, registry);
 
   const auto subject = request::ParseAttributeList(
       std::u16string(u"2.5.4.3=\"Иванов Иван Иванович\",2.5.4.4=Иванов,2.5.4.42=Иван Иванович,2.5.4.6=RU,"
@@ -52,13 +50,14 @@ int main(int argc, char** argv) {
   std::printf("%-12s %8s %10s %10s %10s %10s %10s %10s %8s\n", "algorithm", "rounds", "keygen", "protect", "der",
               "signing", "naming", "total", "ours");
   for (csp::GostGeneration generation : {csp::kGost2012_256, csp::kGost2012_512}) {
-    crypto::RequestStageTimings sum;
+    keys::RequestStageTimings sum;
     double naming = 0;
     for (int i = 0; i < rounds; ++i) {
-      crypto::KeyRequestInputs in;
+      keys::KeyRequestInputs in;
       in.family = csp::kKindCryptoPro;
       in.generation = generation;
-      in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(in.family, generation)));
+      in.providerName =
+          csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(in.family, generation)), catalogue);
       in.subject = subject;
       in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2", u"1.3.6.1.5.5.7.3.4"};
       in.period = "12 Months";
@@ -66,12 +65,12 @@ int main(int argc, char** argv) {
       in.policyLevel = "KC2";
       in.identificationKind = 0;
       const auto t0 = std::chrono::steady_clock::now();
-      const auto name = crypto::MakeContainerName(u"123456", static_cast<std::uint32_t>(i), subject);
+      const auto name = keys::MakeContainerName(u"123456", static_cast<std::uint32_t>(i), subject, registry);
       in.containerPath =
-          crypto::ContainerPathFor(in.family, u"Bench Reader", *name + u"-" + std::u16string(1, u'a' + generation));
+          keys::ContainerPathFor(in.family, u"Bench Reader", *name + u"-" + std::u16string(1, u'a' + generation));
       naming += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      crypto::RequestStageTimings t;
-      const auto result = crypto::CreateKeyAndRequest(in, csp::ProcessCatalogue(), csp::DefaultRegistry(), &t);
+      keys::RequestStageTimings t;
+      const auto result = keys::CreateKeyAndRequest(in, catalogue, registry, &t);
       if (!result.der) {
         std::fprintf(stderr, "request failed: 0x%08x\n", result.error);
         return 1;

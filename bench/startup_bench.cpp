@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/deployment_config.h"
 #include "app/head_ca_roots.h"
+#include "app/services.h"
 #include "app/startup.h"
+#include "config/deployment_config.h"
 #include "gui/main_dialog.h"
 #include "platform/pcsc_api.h"
 #include "server.h"
@@ -37,36 +38,39 @@ int main(int argc, char** argv) {
   }
   std::thread serving([&] { server.Run(); });
 
-  auto config = app::BuiltInDefaults();
+  auto config = config::BuiltInDefaults();
   config.requestHost = "127.0.0.1";
   config.requestPort = static_cast<std::uint16_t>(server.Port());
   config.extraCaFile = server.TlsCaFile();
   config.dataDir = dir.Path() + "/data";
   config.rootStoreDir = dir.Path() + "/ROOT";
   config.myStoreDir = dir.Path() + "/MY";
-  app::SetConfig(config);
   std::uint32_t installError = 0;
-  app::InstallRootCertificate(app::HeadCaRootA().base64, platform::OpenFileStore, installError);
-  app::InstallRootCertificate(app::HeadCaRootB().base64, platform::OpenFileStore, installError);
+  const auto stores = platform::FileStores(config.rootStoreDir, config.myStoreDir);
+  app::InstallRootCertificate(app::HeadCaRootA().base64, stores, installError);
+  app::InstallRootCertificate(app::HeadCaRootB().base64, stores, installError);
 
-  const auto pcsc = platform::CreatePcscLiteApi();
   std::vector<double> totals, beforeNetwork;
   for (int run = 0; run < 15; ++run) {
     test::ScriptedUi ui;
-    net::RequestSystem requestSystem(ui);
     const auto start = Clock::now();
     Clock::time_point firstNetwork{}, shown{};
-    app::StartupSteps steps = app::SystemStartupSteps(ui, requestSystem);
+    app::FrontEndSeams seams;
+    seams.ui = &ui;
+    const auto services = app::BuildServices(config, std::move(seams));
+    app::StartupSteps steps = app::SystemStartupSteps(*services);
     auto check = steps.checkVersion;
     steps.checkVersion = [&] {
       firstNetwork = Clock::now();
       return check();
     };
     steps.runMainWindow = [&] {
-      gui::COrvaneDlg::Services services;
-      services.ui = &ui;
-      services.pcsc = pcsc.get();
-      gui::COrvaneDlg dialog(services);
+      gui::COrvaneDlg::Services window;
+      window.ui = &ui;
+      window.pcsc = services->pcsc.get();
+      window.catalogue = &services->catalogue;
+      window.registry = &services->registry;
+      gui::COrvaneDlg dialog(window);
       dialog.show();
       QApplication::processEvents();
       shown = Clock::now();

@@ -21,7 +21,7 @@ const HeadCaRoot& HeadCaRootA();
 const HeadCaRoot& HeadCaRootB();
 
 // True when both roots are trusted (installing the missing ones with the user's consent).
-bool EnsureHeadCaRoots(WizardUi& ui, const platform::CertStoreOpener& opener = platform::OpenFileStore);
+bool EnsureHeadCaRoots(WizardUi& ui, const platform::CertStoreOpener& opener);
 
 // Installs one certificate (Base64, PEM or DER text) into the machine's "ROOT" store; false
 // with lastError set (platform::kErrorAccessDenied without administrator rights).

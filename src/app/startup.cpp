@@ -13,9 +13,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/deployment_config.h"
 #include "app/head_ca_roots.h"
+#include "app/services.h"
 #include "platform/temp_file.h"
+#include "text/format.h"
 #include "text/text.h"
 
 namespace orvane::app {
@@ -25,11 +26,7 @@ std::u16string W(const std::string& utf8) {
   return text::FromUtf8(utf8);
 }
 
-std::string Format(const char* format, auto... args) {
-  char buf[2048];
-  std::snprintf(buf, sizeof buf, format, args...);
-  return buf;
-}
+using text::Format;
 
 // The system's text for an errno value, in Russian when such a locale is installed.
 std::string ErrorText(int err) {
@@ -122,7 +119,9 @@ StartupOutcome RunStartup(WizardUi& ui, StartupSteps& steps) {
   }
   // The operating-system gate passes on Linux; the Windows-release rules of the CryptoPro
   // check do not apply (no Windows version record).
-  if (!CheckCryptoProCompatibility(ui, csp::ProcessCatalogue(), std::nullopt)) return StartupOutcome::Refused;
+  if (!CheckCryptoProCompatibility(ui, steps.catalogue ? *steps.catalogue : csp::providerCatalogue{}, std::nullopt)) {
+    return StartupOutcome::Refused;
+  }
   if (steps.ensureRoots && !steps.ensureRoots()) return StartupOutcome::Refused;
   if (providers == 0) {
     ui.ShowError(nullptr, u"Запуск программы невозможен.\nНе обнаружен криптопровайдер с поддержкой ГОСТ алгоритмов.");
@@ -144,16 +143,14 @@ StartupOutcome RunStartup(WizardUi& ui, StartupSteps& steps) {
   return StartupOutcome::DownloadOpened;
 }
 
-StartupSteps SystemStartupSteps(WizardUi& ui, net::RequestSystem& requestSystem) {
+StartupSteps SystemStartupSteps(Services& services) {
   StartupSteps steps;
-  steps.fillCatalogue = [] {
-    csp::ProcessCatalogue().clear();
-    return csp::EnumerateGostProviders();
-  };
-  steps.ensureRoots = [&ui] { return EnsureHeadCaRoots(ui); };
-  steps.checkVersion = [&requestSystem] { return requestSystem.CheckVersion(); };
-  steps.openUrl = [&ui](const std::u16string& url) { ui.OpenUrl(url); };
-  steps.downloadSite = text::FromUtf8(Config().downloadSite);
+  steps.fillCatalogue = [&services] { return services.FillCatalogue(); };
+  steps.catalogue = &services.catalogue;
+  steps.ensureRoots = [&services] { return EnsureHeadCaRoots(services.ui, services.stores); };
+  steps.checkVersion = [&services] { return services.requestSystem.CheckVersion(); };
+  steps.openUrl = [&services](const std::u16string& url) { services.ui.OpenUrl(url); };
+  steps.downloadSite = text::FromUtf8(services.deployment.downloadSite);
   return steps;
 }
 

@@ -41,7 +41,8 @@ enum class StartupOutcome {
 };
 
 struct StartupSteps {
-  std::function<int()> fillCatalogue;  // fills csp::ProcessCatalogue(), returns the count
+  std::function<int()> fillCatalogue;                 // fills the program's catalogue, returns the count
+  const csp::providerCatalogue* catalogue = nullptr;  // read by the CryptoPro check once filled
   std::function<bool(std::string& folder, std::string& error)> probeTemp = ProbeTemporaryFolder;
   std::function<bool()> probeXml = ProbeXml;
   std::function<bool()> ensureRoots;  // the head-CA roots check (its own messages)
@@ -54,8 +55,10 @@ struct StartupSteps {
 
 StartupOutcome RunStartup(WizardUi& ui, StartupSteps& steps);
 
-// The steps wired to the real system: the software provider, the file stores, the request
+struct Services;
+
+// The steps wired to the program's services: their catalogue, the file stores, the request
 // system and the deployment's download site. The caller adds runDiagnostics and runMainWindow.
-StartupSteps SystemStartupSteps(WizardUi& ui, net::RequestSystem& requestSystem);
+StartupSteps SystemStartupSteps(Services& services);
 
 }  // namespace orvane::app

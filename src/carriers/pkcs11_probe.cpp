@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/deployment_config.h"
 #include "text/text.h"
 
 namespace orvane::carriers {
@@ -37,7 +36,7 @@ std::optional<tokenInfo> ReadToken(const CK_FUNCTION_LIST& f, const std::u16stri
     CK_SLOT_INFO slotInfo;
     std::memset(&slotInfo, 0, sizeof slotInfo);
     if (f.C_GetSlotInfo(slot, &slotInfo) != CKR_OK) continue;
-    if (!EqualsIgnoreCase(FieldText(slotInfo.slotDescription, sizeof slotInfo.slotDescription), reader)) continue;
+    if (!text::EqualsIgnoreCase(FieldText(slotInfo.slotDescription, sizeof slotInfo.slotDescription), reader)) continue;
 
     CK_TOKEN_INFO info;
     std::memset(&info, 0, sizeof info);
@@ -139,8 +138,7 @@ Pkcs11ProbeResult ProbePkcs11(const platform::Pkcs11ModuleLoader& loader, const 
   return result;  // the module is unloaded with `library`
 }
 
-DriverDownloads DriverDownloadsFromConfig() {
-  const app::DeploymentConfig& c = app::Config();
+DriverDownloads DriverDownloadsFrom(const config::DeploymentConfig& c) {
   DriverDownloads d;
   d.etoken64 = c.driverEToken64;
   d.etoken32 = c.driverEToken32;

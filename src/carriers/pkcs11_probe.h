@@ -7,6 +7,7 @@
 #include <string>
 
 #include "carriers/token_info.h"
+#include "config/deployment_config.h"
 #include "platform/pkcs11_module.h"
 #include "platform/wizard_ui.h"
 
@@ -48,8 +49,8 @@ struct DriverDownloads {
   bool is64BitSystem = true;  // chooses the 64-bit eToken and Rutoken packages
 };
 
-// The addresses of the process-wide deployment configuration and this machine's word size.
-DriverDownloads DriverDownloadsFromConfig();
+// The addresses of the deployment configuration and this machine's word size.
+DriverDownloads DriverDownloadsFrom(const config::DeploymentConfig& deployment);
 
 // The question asked for a carrier type, or none for a type without a driver prompt.
 std::optional<std::u16string> DriverPromptText(std::int32_t type);

@@ -1,17 +1,6 @@
 #include "carriers/token_info.h"
 
 namespace orvane::carriers {
-namespace {
-
-char16_t FoldCase(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 0x20);
-  if (c >= 0x0410 && c <= 0x042F) return static_cast<char16_t>(c + 0x20);  // А-Я
-  if (c >= 0x0400 && c <= 0x040F) return static_cast<char16_t>(c + 0x50);  // Ѐ-Џ (Ё among them)
-  return c;
-}
-
-}  // namespace
-
 std::u16string DisplayText(const std::optional<std::u16string>& model, const std::optional<std::u16string>& serial,
                            const std::optional<std::u16string>& reader) {
   if (!serial) return reader.value_or(std::u16string());
@@ -39,14 +28,6 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
     out += kDigits[bytes[i] & 0x0F];
   }
   return out;
-}
-
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace orvane::carriers

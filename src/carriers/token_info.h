@@ -49,7 +49,4 @@ struct SCardItem {
 // Two-digit upper-case hexadecimal bytes separated by blanks ("3B 8B 01 ...").
 std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
 
-// Equality of two names ignoring the case of Latin and Cyrillic letters.
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
-
 }  // namespace orvane::carriers

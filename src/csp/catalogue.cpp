@@ -2,25 +2,19 @@
 
 #include <set>
 
-#include "crypto/signing.h"
 #include "text/text.h"
 
 namespace orvane::csp {
 
-providerCatalogue& ProcessCatalogue() {
-  static providerCatalogue catalogue;
-  return catalogue;
-}
-
 ProviderKind KindOfProviderType(std::uint32_t type) {
   switch (type) {
-    case 2:
-    case 77:
-    case 78:
+    case kProvVipnet2001:
+    case kProvVipnet2012_256:
+    case kProvVipnet2012_512:
       return kKindVipnet;
-    case 75:
-    case 80:
-    case 81:
+    case kProvCryptoPro2001:
+    case kProvCryptoPro2012_256:
+    case kProvCryptoPro2012_512:
       return kKindCryptoPro;
     default:
       return 0;
@@ -60,16 +54,12 @@ int EnumerateGostProviders(providerCatalogue* catalogue, const ProviderRegistry&
   return added;
 }
 
-int EnumerateGostProviders() {
-  return EnumerateGostProviders(&ProcessCatalogue(), DefaultRegistry());
-}
-
 std::int32_t ProviderTypeFor(ProviderKind kind, GostGeneration generation) {
-  static const std::int32_t cryptoPro[] = {75, 80, 81};
-  static const std::int32_t vipnet[] = {2, 77, 78};
+  static constexpr std::uint32_t cryptoPro[] = {kProvCryptoPro2001, kProvCryptoPro2012_256, kProvCryptoPro2012_512};
+  static constexpr std::uint32_t vipnet[] = {kProvVipnet2001, kProvVipnet2012_256, kProvVipnet2012_512};
   if (generation < 0 || generation > 2) return -1;
-  if (kind == kKindCryptoPro) return cryptoPro[generation];
-  if (kind == kKindVipnet) return vipnet[generation];
+  if (kind == kKindCryptoPro) return static_cast<std::int32_t>(cryptoPro[generation]);
+  if (kind == kKindVipnet) return static_cast<std::int32_t>(vipnet[generation]);
   return -1;
 }
 
@@ -81,10 +71,6 @@ std::optional<std::u16string> FindProviderName(std::uint32_t type, const provide
     }
   }
   return std::nullopt;
-}
-
-std::optional<std::u16string> FindProviderName(std::uint32_t type) {
-  return FindProviderName(type, ProcessCatalogue());
 }
 
 std::shared_ptr<const cryptoProviderData> FirstOfKind(ProviderKind kind, const providerCatalogue& catalogue) {
@@ -138,10 +124,6 @@ std::optional<keyLocation> LocateCertificateKey(const CertificateContext* certif
   location.readerName = text::Cp1251ToWide(std::string_view(*reader)).value_or(u"");
   location.containerName = text::Cp1251ToWide(std::string_view(*container)).value_or(u"");
   return location;
-}
-
-std::optional<keyLocation> LocateCertificateKey(const CertificateContext* certificate) {
-  return LocateCertificateKey(certificate, DefaultRegistry());
 }
 
 }  // namespace orvane::csp

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "csp/certificate.h"
+#include "crypto/gost.h"
 #include "csp/provider.h"
+#include "types/certificate.h"
 
 namespace orvane::csp {
 
@@ -20,13 +21,12 @@ using ProviderKind = std::int32_t;
 inline constexpr ProviderKind kKindCryptoPro = 1;
 inline constexpr ProviderKind kKindVipnet = 2;
 
-// GOST algorithm generation: 0 GOST R 34.10-2001, 1 GOST R 34.10-2012 256-bit,
-// 2 GOST R 34.10-2012 512-bit, -1 not GOST.
-using GostGeneration = std::int32_t;
-inline constexpr GostGeneration kGost2001 = 0;
-inline constexpr GostGeneration kGost2012_256 = 1;
-inline constexpr GostGeneration kGost2012_512 = 2;
-inline constexpr GostGeneration kGostNone = -1;
+// GOST algorithm generation (crypto/gost.h).
+using crypto::GostGeneration;
+using crypto::kGost2001;
+using crypto::kGost2012_256;
+using crypto::kGost2012_512;
+using crypto::kGostNone;
 
 struct cryptoProviderData {
   std::uint32_t type = 0;
@@ -39,13 +39,9 @@ struct cryptoProviderData {
 
 using providerCatalogue = std::vector<std::shared_ptr<const cryptoProviderData>>;
 
-// The process-wide catalogue, empty until EnumerateGostProviders fills it.
-providerCatalogue& ProcessCatalogue();
-
 // Appends every GOST provider of the registry that can be opened without a container and
 // reports its version; returns the number added. 0 when catalogue is null.
 int EnumerateGostProviders(providerCatalogue* catalogue, const ProviderRegistry& registry);
-int EnumerateGostProviders();  // the process catalogue from the default registry
 
 // 75/80/81 for kind 1, 2/77/78 for kind 2, -1 otherwise.
 std::int32_t ProviderTypeFor(ProviderKind kind, GostGeneration generation);
@@ -55,7 +51,6 @@ ProviderKind KindOfProviderType(std::uint32_t type);
 
 // Name of the first entry of the type; none when there is none or it has no name.
 std::optional<std::u16string> FindProviderName(std::uint32_t type, const providerCatalogue& catalogue);
-std::optional<std::u16string> FindProviderName(std::uint32_t type);
 
 // The first entry of a family, or null.
 std::shared_ptr<const cryptoProviderData> FirstOfKind(ProviderKind kind, const providerCatalogue& catalogue);
@@ -85,6 +80,5 @@ struct keyLocation {
 };
 std::optional<keyLocation> LocateCertificateKey(const CertificateContext* certificate,
                                                 const ProviderRegistry& registry);
-std::optional<keyLocation> LocateCertificateKey(const CertificateContext* certificate);
 
 }  // namespace orvane::csp

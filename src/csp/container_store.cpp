@@ -18,7 +18,6 @@
 #include <map>
 #include <sstream>
 
-#include "app/deployment_config.h"
 #include "csp/ossl.h"
 #include "text/text.h"
 
@@ -213,24 +212,22 @@ Bytes SealingKey(const Bytes& master, const Bytes& salt) {
 
 }  // namespace
 
-std::string Root() {
-  return app::Config().dataDir + "/containers";
+ContainerStore::ContainerStore(std::string dataDir) : root_(dataDir + "/containers") {}
+
+std::string ContainerStore::CarrierDir(const std::u16string& reader) const {
+  return root_ + "/" + EncodeName(reader);
 }
 
-std::string CarrierDir(const std::u16string& reader) {
-  return Root() + "/" + EncodeName(reader);
-}
-
-std::string ContainerFile(const std::u16string& reader, const std::u16string& name) {
+std::string ContainerStore::ContainerFile(const std::u16string& reader, const std::u16string& name) const {
   return CarrierDir(reader) + "/" + EncodeName(name) + kContainerSuffix;
 }
 
-bool ContainerExists(const std::u16string& reader, const std::u16string& name) {
+bool ContainerStore::ContainerExists(const std::u16string& reader, const std::u16string& name) const {
   std::error_code ec;
   return std::filesystem::exists(ContainerFile(reader, name), ec);
 }
 
-std::vector<std::u16string> ListContainers(const std::u16string& reader) {
+std::vector<std::u16string> ContainerStore::ListContainers(const std::u16string& reader) const {
   std::vector<std::u16string> names;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(CarrierDir(reader), ec), end; !ec && it != end; it.increment(ec)) {
@@ -243,7 +240,8 @@ std::vector<std::u16string> ListContainers(const std::u16string& reader) {
   return names;
 }
 
-std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name) {
+std::optional<ContainerRecord> ContainerStore::LoadContainer(const std::u16string& reader,
+                                                             const std::u16string& name) const {
   auto fields = ReadFields(ContainerFile(reader, name), kContainerMagic);
   if (!fields) return std::nullopt;
   auto& f = *fields;
@@ -269,17 +267,17 @@ std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const
   return r;
 }
 
-bool CreateContainer(const ContainerRecord& record, bool& existed) {
+bool ContainerStore::CreateContainer(const ContainerRecord& record, bool& existed) const {
   existed = false;
-  if (!EnsureDir(Root()) || !EnsureDir(CarrierDir(record.reader))) return false;
+  if (!EnsureDir(root_) || !EnsureDir(CarrierDir(record.reader))) return false;
   return WriteExclusive(ContainerFile(record.reader, record.name), Serialize(record), existed);
 }
 
-bool SaveContainer(const ContainerRecord& record) {
+bool ContainerStore::SaveContainer(const ContainerRecord& record) const {
   return WriteReplace(ContainerFile(record.reader, record.name), Serialize(record));
 }
 
-std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader) {
+std::optional<CarrierRecord> ContainerStore::LoadCarrier(const std::u16string& reader) const {
   auto fields = ReadFields(CarrierDir(reader) + "/" + kCarrierFile, kCarrierMagic);
   if (!fields) return std::nullopt;
   CarrierRecord r;
@@ -292,9 +290,9 @@ std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader) {
   return r;
 }
 
-bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) {
+bool ContainerStore::CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) const {
   existed = false;
-  if (!EnsureDir(Root()) || !EnsureDir(CarrierDir(reader))) return false;
+  if (!EnsureDir(root_) || !EnsureDir(CarrierDir(reader))) return false;
   std::ostringstream out;
   out << kCarrierMagic << "\n"
       << "pin-salt " << B64(record.pinSalt) << "\n"

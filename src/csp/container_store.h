@@ -34,25 +34,33 @@ struct ContainerRecord {
   std::optional<Bytes> certificate;  // KP_CERTIFICATE
 };
 
-// <dataDir>/containers
-std::string Root();
-// Folder of a carrier and file of a container (names percent-encoded).
-std::string CarrierDir(const std::u16string& reader);
-std::string ContainerFile(const std::u16string& reader, const std::u16string& name);
+// The containers and carrier records of one user, under <dataDir>/containers.
+class ContainerStore {
+ public:
+  explicit ContainerStore(std::string dataDir);
 
-bool ContainerExists(const std::u16string& reader, const std::u16string& name);
-// Container names on a carrier, sorted.
-std::vector<std::u16string> ListContainers(const std::u16string& reader);
+  const std::string& Root() const { return root_; }
+  // Folder of a carrier and file of a container (names percent-encoded).
+  std::string CarrierDir(const std::u16string& reader) const;
+  std::string ContainerFile(const std::u16string& reader, const std::u16string& name) const;
 
-std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name);
-// Creates a new container file; false when it already exists or cannot be written.
-bool CreateContainer(const ContainerRecord& record, bool& existed);
-// Replaces an existing container file atomically.
-bool SaveContainer(const ContainerRecord& record);
+  bool ContainerExists(const std::u16string& reader, const std::u16string& name) const;
+  // Container names on a carrier, sorted.
+  std::vector<std::u16string> ListContainers(const std::u16string& reader) const;
 
-std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader);
-// Writes the carrier record unless one exists; existed tells which happened.
-bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed);
+  std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name) const;
+  // Creates a new container file; false when it already exists or cannot be written.
+  bool CreateContainer(const ContainerRecord& record, bool& existed) const;
+  // Replaces an existing container file atomically.
+  bool SaveContainer(const ContainerRecord& record) const;
+
+  std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader) const;
+  // Writes the carrier record unless one exists; existed tells which happened.
+  bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) const;
+
+ private:
+  std::string root_;
+};
 
 // Key derivation and sealing.
 Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations);

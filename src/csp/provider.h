@@ -13,11 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/wizard_ui.h"
+#include "types/certificate.h"
+#include "types/types.h"
 
 namespace orvane::csp {
 
-using Bytes = std::vector<std::uint8_t>;
+using orvane::Bytes;
+using orvane::CertificateContext;
+using orvane::CertificatePtr;
+using orvane::KeyProvInfo;
 
 // ---- Error codes (the platform's values, so that flows word them the same way) ----
 inline constexpr std::uint32_t kErrorSuccess = 0;
@@ -104,7 +108,6 @@ class CarrierPresence {
  public:
   virtual ~CarrierPresence() = default;
   virtual std::vector<std::u16string> PresentReaders() = 0;
-  bool IsPresent(const std::u16string& reader);
 };
 
 struct PinRequest {
@@ -197,9 +200,6 @@ class ProviderRegistry {
  private:
   std::vector<std::shared_ptr<CryptProvider>> providers_;
 };
-
-// The process-wide registry. On first use it holds the built-in software providers.
-ProviderRegistry& DefaultRegistry();
 
 // Reads a text parameter (PP_NAME, PP_CONTAINER, ...) as a string; none on failure.
 std::optional<std::string> GetProvParamText(CryptContext& context, std::uint32_t param, std::uint32_t flags = 0);

@@ -15,11 +15,6 @@ void SetLastError(std::uint32_t code) {
   lastError = code;
 }
 
-bool CarrierPresence::IsPresent(const std::u16string& reader) {
-  const auto readers = PresentReaders();
-  return std::find(readers.begin(), readers.end(), reader) != readers.end();
-}
-
 void ProviderRegistry::Register(std::shared_ptr<CryptProvider> provider) {
   if (provider) providers_.push_back(std::move(provider));
 }
@@ -77,15 +72,6 @@ std::unique_ptr<CryptContext> ProviderRegistry::AcquireContext(const std::option
 
 void ProviderRegistry::SetOwnerWindow(WindowHandle owner) const {
   for (const auto& p : providers_) p->SetOwnerWindow(owner);
-}
-
-ProviderRegistry& DefaultRegistry() {
-  static ProviderRegistry registry = [] {
-    ProviderRegistry r;
-    RegisterSoftwareProviders(r);
-    return r;
-  }();
-  return registry;
 }
 
 std::optional<std::string> GetProvParamText(CryptContext& context, std::uint32_t param, std::uint32_t flags) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "crypto/gost.h"
 #include "csp/container_store.h"
 #include "csp/gost_engine.h"
 #include "text/text.h"
@@ -19,44 +20,39 @@ namespace {
 
 using gost::Algorithm;
 
-std::mutex environmentMutex;
-std::shared_ptr<CarrierPresence> presenceSource;
-std::shared_ptr<PinPrompt> pinPrompt;
+// What the seven providers of one registration share: the user's container store, the
+// carrier-presence source and the PIN prompt.
+struct Environment {
+  explicit Environment(const SoftwareProviderEnvironment& e)
+      : store(e.dataDir), presence(e.presence), pinPrompt(e.pinPrompt) {}
 
-std::shared_ptr<CarrierPresence> Presence() {
-  std::lock_guard<std::mutex> lock(environmentMutex);
-  return presenceSource;
-}
+  std::vector<std::u16string> PresentReaders() const {
+    return presence ? presence->PresentReaders() : std::vector<std::u16string>();
+  }
+  bool ReaderPresent(const std::u16string& reader) const {
+    const auto readers = PresentReaders();
+    return std::find(readers.begin(), readers.end(), reader) != readers.end();
+  }
 
-std::shared_ptr<PinPrompt> Prompt() {
-  std::lock_guard<std::mutex> lock(environmentMutex);
-  return pinPrompt;
-}
-
-std::vector<std::u16string> PresentReaders() {
-  auto p = Presence();
-  return p ? p->PresentReaders() : std::vector<std::u16string>();
-}
-
-bool ReaderPresent(const std::u16string& reader) {
-  const auto readers = PresentReaders();
-  return std::find(readers.begin(), readers.end(), reader) != readers.end();
-}
+  store::ContainerStore store;
+  std::shared_ptr<CarrierPresence> presence;
+  std::shared_ptr<PinPrompt> pinPrompt;
+};
 
 bool IsCryptoProType(std::uint32_t t) {
-  return t == 75 || t == 80 || t == 81;
+  return t == kProvCryptoPro2001 || t == kProvCryptoPro2012_256 || t == kProvCryptoPro2012_512;
 }
 
 std::optional<Algorithm> AlgorithmForType(std::uint32_t t) {
   switch (t) {
-    case 75:
-    case 2:
+    case kProvCryptoPro2001:
+    case kProvVipnet2001:
       return Algorithm::Gost2001;
-    case 80:
-    case 77:
+    case kProvCryptoPro2012_256:
+    case kProvVipnet2012_256:
       return Algorithm::Gost2012_256;
-    case 81:
-    case 78:
+    case kProvCryptoPro2012_512:
+    case kProvVipnet2012_512:
       return Algorithm::Gost2012_512;
     default:
       return std::nullopt;
@@ -82,14 +78,15 @@ std::optional<Algorithm> AlgorithmFromName(const std::string& s) {
   return std::nullopt;
 }
 
-const char* SignatureOidFor(Algorithm a) {
+// Signature algorithm OID of a key algorithm (the one table in crypto/gost.h).
+std::string SignatureOidFor(Algorithm a) {
   switch (a) {
     case Algorithm::Gost2001:
-      return "1.2.643.2.2.3";
+      return *crypto::SignatureOidFor(crypto::kGost2001);
     case Algorithm::Gost2012_256:
-      return "1.2.643.7.1.1.3.2";
+      return *crypto::SignatureOidFor(crypto::kGost2012_256);
     case Algorithm::Gost2012_512:
-      return "1.2.643.7.1.1.3.3";
+      return *crypto::SignatureOidFor(crypto::kGost2012_512);
   }
   return "";
 }
@@ -109,17 +106,17 @@ std::optional<Algorithm> AlgorithmForHash(std::uint32_t alg) {
 
 std::u16string NameForType(std::uint32_t t) {
   switch (t) {
-    case 75:
+    case kProvCryptoPro2001:
       return u"Orvane Software GOST R 34.10-2001 Provider (CryptoPro-type, for development and tests)";
-    case 80:
+    case kProvCryptoPro2012_256:
       return u"Orvane Software GOST R 34.10-2012 256 Provider (CryptoPro-type, for development and tests)";
-    case 81:
+    case kProvCryptoPro2012_512:
       return u"Orvane Software GOST R 34.10-2012 512 Provider (CryptoPro-type, for development and tests)";
-    case 2:
+    case kProvVipnet2001:
       return u"Orvane Software GOST R 34.10-2001 Provider (ViPNet-type, for development and tests)";
-    case 77:
+    case kProvVipnet2012_256:
       return u"Orvane Software GOST R 34.10-2012 256 Provider (ViPNet-type, for development and tests)";
-    case 78:
+    case kProvVipnet2012_512:
       return u"Orvane Software GOST R 34.10-2012 512 Provider (ViPNet-type, for development and tests)";
     case PROV_RSA_FULL:
       return u"Orvane Software Random Source (random bytes only, for development and tests)";
@@ -232,7 +229,9 @@ class SoftwareContext : public CryptContext {
 
 class SoftwareProvider : public CryptProvider, public std::enable_shared_from_this<SoftwareProvider> {
  public:
-  explicit SoftwareProvider(std::uint32_t type) : type_(type), name_(NameForType(type)) {}
+  SoftwareProvider(std::uint32_t type, std::shared_ptr<const Environment> environment)
+      : type_(type), name_(NameForType(type)), environment_(std::move(environment)) {}
+  const Environment& Env() const { return *environment_; }
   std::uint32_t Type() const override { return type_; }
   std::u16string Name() const override { return name_; }
   std::uint32_t Version() const {
@@ -258,6 +257,7 @@ class SoftwareProvider : public CryptProvider, public std::enable_shared_from_th
 
   std::uint32_t type_;
   std::u16string name_;
+  std::shared_ptr<const Environment> environment_;
   mutable std::mutex ownerMutex_;
   WindowHandle owner_ = nullptr;
 };
@@ -286,9 +286,9 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
     std::u16string reader;
     if (loc->reader) {
       reader = *loc->reader;
-      if (!ReaderPresent(reader)) return Fail(SCARD_E_NO_SMARTCARD);
+      if (!Env().ReaderPresent(reader)) return Fail(SCARD_E_NO_SMARTCARD);
     } else {
-      const auto readers = PresentReaders();
+      const auto readers = Env().PresentReaders();
       if (readers.empty()) return Fail(SCARD_E_NO_SMARTCARD);
       reader = readers.front();
     }
@@ -297,20 +297,20 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
     record.name = loc->name;
     record.type = type_;
     bool existed = false;
-    if (!store::CreateContainer(record, existed)) return Fail(existed ? NTE_EXISTS : NTE_FAIL);
+    if (!Env().store.CreateContainer(record, existed)) return Fail(existed ? NTE_EXISTS : NTE_FAIL);
     context->AttachContainer(std::move(record));
     return context;
   }
 
   std::vector<std::u16string> candidates;
   if (loc->reader) {
-    if (ReaderPresent(*loc->reader)) candidates.push_back(*loc->reader);
+    if (Env().ReaderPresent(*loc->reader)) candidates.push_back(*loc->reader);
   } else {
-    candidates = PresentReaders();
+    candidates = Env().PresentReaders();
   }
   for (const auto& reader : candidates) {
-    if (!store::ContainerExists(reader, loc->name)) continue;
-    auto record = store::LoadContainer(reader, loc->name);
+    if (!Env().store.ContainerExists(reader, loc->name)) continue;
+    auto record = Env().store.LoadContainer(reader, loc->name);
     if (!record) return Fail(NTE_BAD_KEYSET);
     context->AttachContainer(std::move(*record));
     return context;
@@ -320,7 +320,7 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
 
 bool SoftwareContext::RequireContainer() {
   if (!record_) return Fail(NTE_BAD_KEYSET);
-  if (!ReaderPresent(record_->reader)) return Fail(SCARD_W_REMOVED_CARD);
+  if (!provider_->Env().ReaderPresent(record_->reader)) return Fail(SCARD_W_REMOVED_CARD);
   return true;
 }
 
@@ -334,9 +334,9 @@ bool SoftwareContext::Authenticate(int attempts) {
   if (!master_.empty()) return true;
   if (!RequireContainer()) return false;
   if ((flags_ & CRYPT_SILENT) != 0) return Fail(NTE_SILENT_CONTEXT);
-  auto prompt = Prompt();
+  auto prompt = provider_->Env().pinPrompt;
   if (!prompt) return Fail(SCARD_W_CANCELLED_BY_USER);
-  auto carrier = store::LoadCarrier(record_->reader);
+  auto carrier = provider_->Env().store.LoadCarrier(record_->reader);
   const WindowHandle owner = owner_ != nullptr ? owner_ : provider_->Owner();
   for (int i = 0; i < attempts; ++i) {
     PinRequest request;
@@ -364,13 +364,13 @@ bool SoftwareContext::Authenticate(int attempts) {
       if (master.empty() || fresh.pinSalt.empty()) return Fail(NTE_FAIL);
       fresh.verifier = store::Verifier(master);
       bool existed = false;
-      if (store::CreateCarrier(record_->reader, fresh, existed)) {
+      if (provider_->Env().store.CreateCarrier(record_->reader, fresh, existed)) {
         master_ = std::move(master);
         return Ok();
       }
       store::Wipe(master);
       if (!existed) return Fail(NTE_FAIL);
-      carrier = store::LoadCarrier(record_->reader);  // made meanwhile by another context
+      carrier = provider_->Env().store.LoadCarrier(record_->reader);  // made meanwhile by another context
       if (!carrier) return Fail(NTE_FAIL);
       --i;  // the answer was not checked against a PIN: ask again without counting it
       continue;
@@ -445,8 +445,8 @@ bool SoftwareContext::GetProvParam(std::uint32_t param, Bytes& data, std::uint32
         enumeration_.clear();
         enumPos_ = 0;
         enumStarted_ = true;
-        for (const auto& reader : PresentReaders()) {
-          for (const auto& name : store::ListContainers(reader)) {
+        for (const auto& reader : provider_->Env().PresentReaders()) {
+          for (const auto& name : provider_->Env().store.ListContainers(reader)) {
             enumeration_.push_back((flags & CRYPT_FQCN) != 0 ? FullPath(reader, name) : name);
           }
         }
@@ -522,7 +522,7 @@ bool SoftwareContext::GenKey(std::uint32_t keySpec, std::uint32_t flags) {
   OPENSSL_clear_free(priv, static_cast<std::size_t>(privLen));
   const bool sealed = store::Seal(master_, updated, plain);
   store::Wipe(plain);
-  if (!sealed || !store::SaveContainer(updated)) {
+  if (!sealed || !provider_->Env().store.SaveContainer(updated)) {
     ThreadTimings().protection += Seconds(started);
     return Fail(NTE_FAIL);
   }
@@ -589,7 +589,7 @@ bool SoftwareContext::SetKeyParam(std::uint32_t keySpec, std::uint32_t param, st
   if (!Authenticate(kPinAttempts)) return false;  // writing to the carrier needs its PIN
   store::ContainerRecord updated = *record_;
   updated.certificate = Bytes(data.begin(), data.end());
-  if (!store::SaveContainer(updated)) return Fail(NTE_FAIL);
+  if (!provider_->Env().store.SaveContainer(updated)) return Fail(NTE_FAIL);
   record_ = std::move(updated);
   return Ok();
 }
@@ -670,27 +670,18 @@ bool SoftwareContext::GenRandom(std::span<std::uint8_t> out) {
 
 }  // namespace
 
-std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type) {
+std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type,
+                                                    const SoftwareProviderEnvironment& environment) {
   if (NameForType(type).empty()) return nullptr;
-  return std::make_shared<SoftwareProvider>(type);
+  return std::make_shared<SoftwareProvider>(type, std::make_shared<const Environment>(environment));
 }
 
-void RegisterSoftwareProviders(ProviderRegistry& registry) {
-  for (std::uint32_t type : {75u, 80u, 81u, 2u, 77u, 78u, 1u}) registry.Register(MakeSoftwareProvider(type));
-}
-
-void SetCarrierPresence(std::shared_ptr<CarrierPresence> presence) {
-  std::lock_guard<std::mutex> lock(environmentMutex);
-  presenceSource = std::move(presence);
-}
-
-void SetPinPrompt(std::shared_ptr<PinPrompt> prompt) {
-  std::lock_guard<std::mutex> lock(environmentMutex);
-  pinPrompt = std::move(prompt);
-}
-
-std::string CarrierFolder(const std::u16string& reader) {
-  return store::CarrierDir(reader);
+void RegisterSoftwareProviders(ProviderRegistry& registry, const SoftwareProviderEnvironment& environment) {
+  const auto shared = std::make_shared<const Environment>(environment);
+  for (std::uint32_t type : {kProvCryptoPro2001, kProvCryptoPro2012_256, kProvCryptoPro2012_512, kProvVipnet2001,
+                             kProvVipnet2012_256, kProvVipnet2012_512, PROV_RSA_FULL}) {
+    registry.Register(std::make_shared<SoftwareProvider>(type, shared));
+  }
 }
 
 SoftwareProviderTimings& ThreadTimings() {

@@ -27,20 +27,22 @@ inline constexpr std::uint32_t kSoftwareBuild = 12000;
 inline constexpr int kPinAttempts = 3;
 inline constexpr std::uint32_t kPinKdfIterations = 100000;
 
-// Registers the seven software providers (types 75, 80, 81, 2, 77, 78 and 1) in that order.
-void RegisterSoftwareProviders(ProviderRegistry& registry);
-
-// The provider of one type; the registry normally creates them.
-std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type);
-
-// Where the software providers learn which carriers are present and how they ask for PINs.
+// What the software providers need from the program: the user's data folder (containers
+// live under <dataDir>/containers), which carriers are present and how a PIN is asked.
 // Without a presence source no carrier is present; without a prompt every PIN request is
 // treated as cancelled.
-void SetCarrierPresence(std::shared_ptr<CarrierPresence> presence);
-void SetPinPrompt(std::shared_ptr<PinPrompt> prompt);
+struct SoftwareProviderEnvironment {
+  std::string dataDir;
+  std::shared_ptr<CarrierPresence> presence;
+  std::shared_ptr<PinPrompt> pinPrompt;
+};
 
-// The folder that holds the containers of one carrier (created on demand).
-std::string CarrierFolder(const std::u16string& reader);
+// Registers the seven software providers (types 75, 80, 81, 2, 77, 78 and 1) in that order,
+// all sharing one environment.
+void RegisterSoftwareProviders(ProviderRegistry& registry, const SoftwareProviderEnvironment& environment);
+
+// The provider of one type with an environment of its own; the registry normally creates them.
+std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type, const SoftwareProviderEnvironment& environment);
 
 // Time spent by the calling thread inside the software providers, for the benchmark:
 // key-pair generation, and PIN derivation + sealing + writing the container.

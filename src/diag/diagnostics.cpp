@@ -6,7 +6,6 @@
 
 #include <cstdio>
 
-#include "app/deployment_config.h"
 #include "net/http_client.h"
 #include "text/text.h"
 
@@ -14,7 +13,7 @@ namespace orvane::diag {
 namespace {
 
 // Appends UTF-8 text to the report in Windows-1251.
-void Put(net::ASVariableBuffer& report, const std::string& utf8) {
+void Put(io::ASVariableBuffer& report, const std::string& utf8) {
   if (const auto cp = text::WideToCp1251(text::FromUtf8(utf8))) report.Append(*cp);
 }
 
@@ -41,7 +40,7 @@ class Progress {
   int position_ = 0;
 };
 
-void ProbeLines(net::ASVariableBuffer& report, const ProbeResult& r) {
+void ProbeLines(io::ASVariableBuffer& report, const ProbeResult& r) {
   Put(report,
       Printf("Соединение: %s, код ошибки: %d\n", r.connected ? "ОК" : "ОШИБКА", static_cast<int>(r.connectError)));
   Put(report, Printf("Запрос: %s, код ошибки: %d, код HTTP: %d\n", r.requestDone ? "ОК" : "ОШИБКА",
@@ -57,9 +56,10 @@ bool Below400(const ProbeResult& r) {
 
 }  // namespace
 
-ProbeResult ProbeHttp(const ProbeTarget& t, const std::shared_ptr<platform::ProxyResolver>& resolver) {
+ProbeResult ProbeHttp(const ProbeTarget& t, const std::shared_ptr<platform::ProxyResolver>& resolver,
+                      const std::string& extraCaFile) {
   ProbeResult r;
-  net::HttpClient client(resolver);
+  net::HttpClient client(resolver, extraCaFile);
   if (!client.Connect(text::FromUtf8(t.host), t.port)) {
     r.connectError = 87;  // an invalid parameter: no host
     return r;
@@ -99,11 +99,11 @@ std::optional<std::vector<std::string>> ResolveIpv4(const std::string& host, std
   return out;
 }
 
-DiagnosticsEnvironment SystemEnvironment() {
-  const auto& c = app::Config();
+DiagnosticsEnvironment SystemEnvironment(const config::DeploymentConfig& c, const csp::providerCatalogue& catalogue) {
   DiagnosticsEnvironment env;
   env.os = platform::GetTrueOsVersion();
-  env.catalogue = csp::ProcessCatalogue();
+  env.catalogue = catalogue;
+  env.extraCaFile = c.extraCaFile;
   env.requestHost = c.requestHost;
   env.requestPort = c.requestPort;
   env.edocHost = c.edocHost;
@@ -112,11 +112,12 @@ DiagnosticsEnvironment SystemEnvironment() {
   return env;
 }
 
-std::unique_ptr<net::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, DiagnosticsUi* ui) {
-  auto report = std::make_unique<net::ASVariableBuffer>();
+std::unique_ptr<io::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, DiagnosticsUi* ui) {
+  auto report = std::make_unique<io::ASVariableBuffer>();
   auto& r = *report;
   Progress progress(ui);
-  auto probe = env.probe ? env.probe : [&env](const ProbeTarget& t) { return ProbeHttp(t, env.resolver); };
+  auto probe =
+      env.probe ? env.probe : [&env](const ProbeTarget& t) { return ProbeHttp(t, env.resolver, env.extraCaFile); };
   auto resolve = env.resolve ? env.resolve : ResolveIpv4;
 
   // Operating system.
@@ -151,7 +152,7 @@ std::unique_ptr<net::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, D
   // static proxy of the settings.
   std::optional<std::string> proxy;
   {
-    net::HttpClient session(env.resolver);
+    net::HttpClient session(env.resolver, env.extraCaFile);
     if (session.AutoDetect()) {
       const auto found = session.ProxyForUrl(text::FromUtf8(env.requestHost), u"/a/get_version");
       if (found && !found->empty()) proxy = *found;
@@ -229,7 +230,7 @@ std::unique_ptr<net::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, D
   return report;
 }
 
-std::u16string ReportText(net::ASVariableBuffer& report) {
+std::u16string ReportText(io::ASVariableBuffer& report) {
   report.SetReadPosition(0);
   const auto bytes = report.ReadAllText();
   if (!bytes) return {};

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "config/deployment_config.h"
 #include "csp/catalogue.h"
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 #include "platform/os_info.h"
 #include "platform/proxy_settings.h"
 #include "platform/wizard_ui.h"
@@ -59,25 +60,28 @@ struct DiagnosticsEnvironment {
   std::string makerHost;
   std::uint16_t makerPort = 80;
   std::shared_ptr<platform::ProxyResolver> resolver;  // null: the user's settings
+  std::string extraCaFile;                            // trusted besides the system store
   // Replaceable for tests: one HTTP probe, and name resolution (IPv4 "a.b.c.d:port" texts;
   // none when resolution failed).
   std::function<ProbeResult(const ProbeTarget&)> probe;
   std::function<std::optional<std::vector<std::string>>(const std::string& host, std::uint16_t port)> resolve;
 };
 
-// This machine, the process catalogue and the deployment's hosts.
-DiagnosticsEnvironment SystemEnvironment();
+// This machine, the program's provider catalogue and the deployment's hosts.
+DiagnosticsEnvironment SystemEnvironment(const config::DeploymentConfig& deployment,
+                                         const csp::providerCatalogue& catalogue);
 
-ProbeResult ProbeHttp(const ProbeTarget& target, const std::shared_ptr<platform::ProxyResolver>& resolver);
+ProbeResult ProbeHttp(const ProbeTarget& target, const std::shared_ptr<platform::ProxyResolver>& resolver,
+                      const std::string& extraCaFile = {});
 std::optional<std::vector<std::string>> ResolveIpv4(const std::string& host, std::uint16_t port);
 
 // Builds the report (Windows-1251), advancing the progress by 20 after each proxy/probe step.
-std::unique_ptr<net::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, DiagnosticsUi* ui);
+std::unique_ptr<io::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, DiagnosticsUi* ui);
 
 // The whole run: progress dialog, report, the "Отчет" box.
 void RunDiagnostics(WindowHandle owner, DiagnosticsEnvironment env, DiagnosticsUi& ui);
 
 // The report as UTF-16 (bytes 0-127 unchanged, 128-255 by Windows-1251).
-std::u16string ReportText(net::ASVariableBuffer& report);
+std::u16string ReportText(io::ASVariableBuffer& report);
 
 }  // namespace orvane::diag

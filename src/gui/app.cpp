@@ -1,45 +1,53 @@
 #include "gui/app.h"
 
-#include "app/deployment_config.h"
 #include "app/startup.h"
 #include "diag/diagnostics.h"
 #include "gui/main_dialog.h"
+#include "gui/pin_dialog.h"
 #include "gui/qt_settings_store.h"
-#include "net/request_system.h"
+#include "operator/operator_settings.h"
 #include "operator/rights_check.h"
-#include "platform/pcsc_api.h"
-#include "platform/pkcs11_module.h"
 
 namespace orvane::gui {
 
 bool COrvaneApp::InitInstance() {
-  const auto loaded = app::LoadDeploymentConfig();
-  app::SetConfig(loaded.config);
-  net::RequestSystem requestSystem(ui_);
-  app::StartupSteps steps = app::SystemStartupSteps(ui_, requestSystem);
-  steps.runDiagnostics = [] {
+  // Problems in the configuration files leave the affected keys at their previous values;
+  // the desktop has no console to report them on (orvane-tool config lists them).
+  auto loaded = config::LoadDeploymentConfig();
+  app::FrontEndSeams seams;
+  seams.ui = &ui_;
+  seams.pinPrompt = overrides_.pinPrompt ? overrides_.pinPrompt : std::make_shared<QtPinPrompt>();
+  seams.settings = overrides_.settings ? overrides_.settings : std::make_shared<QtSettingsStore>();
+  seams.pcsc = overrides_.pcsc;
+  seams.presence = overrides_.presence;
+  const auto services = app::BuildServices(std::move(loaded.config), std::move(seams));
+
+  app::StartupSteps steps = app::SystemStartupSteps(*services);
+  steps.runDiagnostics = [&services] {
     QtDiagnosticsUi diagUi;
-    diag::RunDiagnostics(nullptr, diag::SystemEnvironment(), diagUi);
+    diag::RunDiagnostics(nullptr, diag::SystemEnvironment(services->deployment, services->catalogue), diagUi);
   };
-  steps.runMainWindow = [this, &requestSystem] {
-    const auto pcsc = platform::CreatePcscLiteApi();
-    const platform::Pkcs11ModuleLoader loader;
-    COrvaneDlg::Services services;
-    services.ui = &ui_;
-    services.pcsc = pcsc.get();
-    services.pkcs11 = &loader;
-    services.onDiagnostics = [](COrvaneDlg& dlg) {
+  steps.runMainWindow = [this, &services] {
+    COrvaneDlg::Services window;
+    window.ui = &ui_;
+    window.pcsc = services->pcsc.get();
+    window.pkcs11 = &services->pkcs11;
+    window.catalogue = &services->catalogue;
+    window.registry = &services->registry;
+    window.driverDownloads = services->driverDownloads;
+    window.caPhone = services->deployment.caPhone;
+    window.caWebSite = services->deployment.caWebSite;
+    window.onDiagnostics = [&services](COrvaneDlg& dlg) {
       QtDiagnosticsUi diagUi;
-      diag::RunDiagnostics(&dlg, diag::SystemEnvironment(), diagUi);
+      diag::RunDiagnostics(&dlg, diag::SystemEnvironment(services->deployment, services->catalogue), diagUi);
     };
-    services.loadOperatorSettings = [this, &requestSystem](COrvaneDlg& dlg) {
-      QtSettingsStore settings;
-      op::RightsCheckPeers peers{&requestSystem, net::LoginPeerFromConfig(), op::LocalYear};
-      return op::LoadOperatorSettings(settings, platform::OpenFileStore, [&](const csp::CertificatePtr& cert) {
+    window.loadOperatorSettings = [this, &services](COrvaneDlg& dlg) {
+      const op::RightsCheckPeers peers = services->RightsPeers();
+      return op::LoadOperatorSettings(*services->settings, services->stores, [&](const csp::CertificatePtr& cert) {
         return op::VerifyOperator(ui_, &dlg, cert, peers);
       });
     };
-    COrvaneDlg dialog(services);
+    COrvaneDlg dialog(window);
     dialog.exec();
   };
   app::RunStartup(ui_, steps);

@@ -28,7 +28,9 @@ bool CCellControl::Create(QWidget* parent, const QString& text) {
   if (text.isEmpty()) return false;
   setParent(parent);
   text_ = text;
-  cell_ = QFontMetrics(font()).boundingRect(QLatin1Char('A')).height() + 6;
+  // The line height of the font (ascent and descent), not the ink of one letter: descenders
+  // such as "у" and "р" and the tail of "Щ" must stay inside the cell.
+  cell_ = QFontMetrics(font()).height() + 6;
   const QSize size(static_cast<int>(text_.size()) * cell_, cell_);
   if (parent != nullptr) parent->resize(size);
   setGeometry(QRect(QPoint(0, 0), size));

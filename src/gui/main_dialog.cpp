@@ -11,9 +11,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <algorithm>
 
-#include "app/deployment_config.h"
 #include "carriers/pkcs11_probe.h"
+#include "config/version.h"
 #include "gui/qt_ui.h"
 #include "net/request_system.h"
 #include "text/text.h"
@@ -74,6 +75,11 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
     auto* l2 = new QLabel(QStringLiteral("Это может занять некоторое время..."), &splash);
     l1->move(du.X(10), du.Y(14));
     l2->move(du.X(10), du.Y(30));
+    // Each line as tall and wide as its text, the splash grown to hold them.
+    l1->adjustSize();
+    l2->adjustSize();
+    splash.resize(std::max(splash.width(), std::max(l1->geometry().right(), l2->geometry().right()) + du.X(10)),
+                  std::max(splash.height(), l2->geometry().bottom() + du.Y(4)));
     if (QScreen* screen = QApplication::primaryScreen()) {
       splash.move(screen->availableGeometry().center() - splash.rect().center());
     }
@@ -83,11 +89,11 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
   }
 
   setWindowIcon(AppIcon());
-  setWindowTitle(QStringLiteral("Orvane %1").arg(QString::fromLatin1(net::kProgramVersion)));
+  setWindowTitle(QStringLiteral("Orvane %1").arg(QString::fromLatin1(config::kProgramVersion)));
   LayoutControls();
 
   // Provider families.
-  csp::FillProviderCombo(providers_, &csp::ProcessCatalogue());
+  csp::FillProviderCombo(providers_, services_.catalogue);
   for (const auto& item : providers_.items) providerList_->addItem(ToQString(item.text), item.kind);
   providerList_->setCurrentIndex(providers_.selection);
 
@@ -107,7 +113,9 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
     operatorCertificate_ = std::move(loaded.certificate);
     operatorRights_ = std::move(loaded.rights);
     blockOperatorCarrier_ = loaded.blockCarrier != 0;
-    if (operatorCertificate_) operatorKeyLocation_ = csp::LocateCertificateKey(operatorCertificate_.get());
+    if (operatorCertificate_ && services_.registry != nullptr) {
+      operatorKeyLocation_ = csp::LocateCertificateKey(operatorCertificate_.get(), *services_.registry);
+    }
   }
   splash.close();
   agentMode_ = operatorRights_ && operatorRights_->agentMode;
@@ -118,7 +126,7 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
     carriers::CarrierServices cs;
     cs.pcsc = services_.pcsc;
     cs.pkcs11 = services_.pkcs11;
-    cs.downloads = carriers::DriverDownloadsFromConfig();
+    cs.downloads = services_.driverDownloads;
     readers_ = std::make_unique<carriers::SCardList>(cs);
     platform::ScopedPcscContext context(*services_.pcsc, platform::pcsc::kScopeUser);
     if (context) {
@@ -214,12 +222,11 @@ void COrvaneDlg::LayoutControls() {
     line->move(g.left() + 14, firstLine + 20 * i);
     carrierLines_[i] = line;
   }
-  const auto& config = app::Config();
   phoneLabel_ = new CStaticLabel(this);
   phoneLabel_->setObjectName(QStringLiteral("phoneLabel"));
   phoneLabel_->SetFont(16, 700);
-  phoneLabel_->SetText(QStringLiteral("тел. УЦ ") + QString::fromStdString(config.caPhone));
-  phoneLabel_->SetAddress(QString::fromStdString(config.caWebSite));
+  phoneLabel_->SetText(QStringLiteral("тел. УЦ ") + QString::fromStdString(services_.caPhone));
+  phoneLabel_->SetAddress(QString::fromStdString(services_.caWebSite));
   phoneLabel_->move(width() - 16 - phoneLabel_->width(), height() - 26);
   certificateLabel_ = new CStaticLabel(this);
   certificateLabel_->setObjectName(QStringLiteral("certificateLabel"));
@@ -270,8 +277,9 @@ void COrvaneDlg::OnMonitorChange(carriers::SCardChange change) {
     FillCarrierList(change.reader);
   }
   if (services_.ui != nullptr) {
-    const auto downloads = carriers::DriverDownloadsFromConfig();
-    for (const auto type : change.driverOffers) carriers::OfferDriverDownload(type, *services_.ui, downloads);
+    for (const auto type : change.driverOffers) {
+      carriers::OfferDriverDownload(type, *services_.ui, services_.driverDownloads);
+    }
   }
 }
 
@@ -290,10 +298,15 @@ void COrvaneDlg::UpdateOperatorButton() {
   operatorButton_->resize(size);
 }
 
-void COrvaneDlg::SetOperatorCertificate(csp::CertificatePtr certificate, bool blockCarrier) {
+void COrvaneDlg::SetOperatorCertificate(csp::CertificatePtr certificate, std::shared_ptr<op::verifyClientResult> rights,
+                                        bool blockCarrier) {
   operatorCertificate_ = std::move(certificate);
+  operatorRights_ = operatorCertificate_ ? std::move(rights) : nullptr;
+  agentMode_ = operatorRights_ && operatorRights_->agentMode;
   blockOperatorCarrier_ = blockCarrier;
-  operatorKeyLocation_ = operatorCertificate_ ? csp::LocateCertificateKey(operatorCertificate_.get()) : std::nullopt;
+  operatorKeyLocation_ = operatorCertificate_ && services_.registry != nullptr
+                             ? csp::LocateCertificateKey(operatorCertificate_.get(), *services_.registry)
+                             : std::nullopt;
   UpdateOperatorButton();
   std::lock_guard lock(readerLock_);
   FillCarrierList(std::nullopt);

@@ -12,9 +12,9 @@
 #include "carriers/monitor.h"
 #include "carriers/scard_list.h"
 #include "csp/catalogue.h"
-#include "csp/certificate.h"
 #include "gui/static_label.h"
 #include "operator/operator_settings.h"
+#include "types/certificate.h"
 #include "wizard/carrier_panel.h"
 
 class QComboBox;
@@ -32,6 +32,11 @@ class COrvaneDlg : public QDialog {
     WizardUi* ui = nullptr;
     platform::PcscApi* pcsc = nullptr;  // null: no PC/SC service
     const platform::Pkcs11ModuleLoader* pkcs11 = nullptr;
+    const csp::providerCatalogue* catalogue = nullptr;  // the provider list; null: empty
+    const csp::ProviderRegistry* registry = nullptr;    // finds the operator key; null: none
+    carriers::DriverDownloads driverDownloads;
+    std::string caPhone;  // the phone label and its link
+    std::string caWebSite;
     std::chrono::milliseconds monitorPeriod{1000};
     // The flows and the support functions behind the buttons and hot keys.
     std::function<void(COrvaneDlg&)> onCreateRequest;
@@ -64,7 +69,10 @@ class COrvaneDlg : public QDialog {
   // The selected carrier (an own copy), taken under the reader lock.
   std::shared_ptr<const carriers::tokenInfo> Carrier();
 
-  void SetOperatorCertificate(csp::CertificatePtr certificate, bool blockCarrier);
+  // Takes over the operator certificate together with its rights (agent mode follows them)
+  // and the blocking setting; a null certificate clears all of it.
+  void SetOperatorCertificate(csp::CertificatePtr certificate, std::shared_ptr<op::verifyClientResult> rights,
+                              bool blockCarrier);
   const csp::CertificatePtr& OperatorCertificate() const { return operatorCertificate_; }
   const std::shared_ptr<op::verifyClientResult>& OperatorRights() const { return operatorRights_; }
   bool AgentMode() const { return agentMode_; }

@@ -1,6 +1,5 @@
 #include "net/auth_login.h"
 
-#include "app/deployment_config.h"
 #include "net/http_client.h"
 #include "text/text.h"
 
@@ -19,7 +18,7 @@ struct StepReply {
 StepReply Exchange(const LoginPeer& peer, const LoginContext& ctx, bool get, const std::u16string& path,
                    const FormFields* form, bool withCookie) {
   StepReply out;
-  HttpClient client(peer.resolver);
+  HttpClient client(peer.resolver, peer.extraCaFile);
   if (!client.Connect(text::FromUtf8(peer.authHost), peer.authPort)) return out;
   if (withCookie) {
     const std::string cookie = "CorrelationId=" + ctx.correlationId.value_or(std::string());
@@ -51,9 +50,8 @@ bool HasText(const StepReply& r) {
 
 }  // namespace
 
-LoginPeer LoginPeerFromConfig() {
-  const auto& c = app::Config();
-  return LoginPeer{c.authHost, c.authPort, c.requestHost, c.clientSecret, nullptr};
+LoginPeer LoginPeerFrom(const config::DeploymentConfig& c) {
+  return LoginPeer{c.authHost, c.authPort, c.requestHost, c.clientSecret, nullptr, c.extraCaFile};
 }
 
 bool Login(LoginContext& ctx, const LoginPeer& peer, const std::vector<std::uint8_t>& certificateDer,

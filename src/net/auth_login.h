@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config/deployment_config.h"
 #include "platform/proxy_settings.h"
 
 namespace orvane::net {
@@ -30,10 +31,11 @@ struct LoginPeer {
   std::string requestHost;  // for the return URL "http://<host>/"
   std::string clientSecret;
   std::shared_ptr<platform::ProxyResolver> resolver;  // null: the user's settings
+  std::string extraCaFile;                            // trusted besides the system store
 };
 
-// The deployment's authentication host, request-system host and client secret.
-LoginPeer LoginPeerFromConfig();
+// The deployment's authentication host, request-system host, client secret and CA file.
+LoginPeer LoginPeerFrom(const config::DeploymentConfig& deployment);
 
 // Signs a hash value with the certificate's key; the signature in the provider's byte order,
 // none on failure.

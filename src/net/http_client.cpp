@@ -8,7 +8,6 @@
 #include <cctype>
 #include <mutex>
 
-#include "app/deployment_config.h"
 #include "text/text.h"
 
 namespace orvane::net {
@@ -34,17 +33,6 @@ using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 bool Unreserved(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
          c == '_' || c == '~';
-}
-
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = x - u'A' + u'a';
-    if (y >= u'A' && y <= u'Z') y = y - u'A' + u'a';
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::string HostForUrl(const std::string& host) {
@@ -102,9 +90,9 @@ struct HttpClient::Transfer {
   bool timedOut = false;
 };
 
-HttpClient::HttpClient(std::shared_ptr<platform::ProxyResolver> resolver)
+HttpClient::HttpClient(std::shared_ptr<platform::ProxyResolver> resolver, std::string extraCaFile)
     : resolver_(resolver ? std::move(resolver) : platform::SystemProxyResolver()),
-      extraCaFile_(app::Config().extraCaFile) {
+      extraCaFile_(std::move(extraCaFile)) {
   GlobalInit();
   if (const auto settings = resolver_->ReadUserSettings()) {
     settingsRead_ = true;
@@ -166,7 +154,7 @@ void ParseHeaderLine(HeaderList& headers, std::string_view line) {
 std::optional<std::u16string> HttpClient::FindCorrelationCookie() const {
   static constexpr std::u16string_view kName = u"CorrelationId";
   for (const auto& h : responseHeaders_) {
-    if (!EqualsIgnoreCase(h->name, u"Set-Cookie")) continue;
+    if (!text::EqualsIgnoreCase(h->name, u"Set-Cookie")) continue;
     const auto at = h->value.find(kName);
     if (at == std::u16string::npos) continue;
     const std::size_t start = at + kName.size() + 1;  // past "CorrelationId="
@@ -179,7 +167,7 @@ std::optional<std::u16string> HttpClient::FindCorrelationCookie() const {
 
 bool HttpClient::HasAutoEnrollHeader() const {
   return std::any_of(responseHeaders_.begin(), responseHeaders_.end(), [](const auto& h) {
-    return EqualsIgnoreCase(h->name, u"X-Autoenroll") && EqualsIgnoreCase(h->value, u"yes");
+    return text::EqualsIgnoreCase(h->name, u"X-Autoenroll") && text::EqualsIgnoreCase(h->value, u"yes");
   });
 }
 

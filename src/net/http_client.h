@@ -15,10 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 #include "platform/proxy_settings.h"
 
 namespace orvane::net {
+
+using io::ASVariableBuffer;
 
 // One form field (UTF-8); a field with an absent name or value is not sent.
 struct pairValue {
@@ -56,8 +58,9 @@ class HttpClient {
   static constexpr std::chrono::milliseconds kReceiveTimeout{90000};
   static constexpr std::size_t kChunkSize = 32768;
 
-  // resolver: null for the system's proxy settings.
-  explicit HttpClient(std::shared_ptr<platform::ProxyResolver> resolver = nullptr);
+  // resolver: null for the system's proxy settings; extraCaFile: CA certificates trusted
+  // besides the system store (empty: none).
+  explicit HttpClient(std::shared_ptr<platform::ProxyResolver> resolver = nullptr, std::string extraCaFile = {});
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;

@@ -1,7 +1,8 @@
 #include "net/request_system.h"
 
-#include "app/deployment_config.h"
-#include "net/reply_reader.h"
+#include "config/deployment_config.h"
+#include "config/version.h"
+#include "io/reply_reader.h"
 #include "text/text.h"
 
 namespace orvane::net {
@@ -72,8 +73,6 @@ std::u16string BodyText(ASVariableBuffer& body) {
 
 }  // namespace
 
-const char kProgramVersion[] = "1.36.1642";
-
 std::optional<std::u16string> RequestErrorText(int code) {
   for (const ErrorEntry* e = kErrorTable; e->code != 0; ++e) {
     if (e->code == code) return std::u16string(e->text);
@@ -85,7 +84,7 @@ bool VersionAccepted(std::string_view own, std::string_view server) {
   auto split = [](std::string_view v) -> std::pair<unsigned long, unsigned long> {
     const auto dot = v.find('.');
     if (dot == std::string_view::npos) return {0, 0};
-    return {LeadingNumber(v.substr(0, dot)), LeadingNumber(v.substr(dot + 1))};
+    return {io::LeadingNumber(v.substr(0, dot)), io::LeadingNumber(v.substr(dot + 1))};
   };
   const auto [ownMajor, ownMinor] = split(own);
   const auto [serverMajor, serverMinor] = split(server);
@@ -94,17 +93,22 @@ bool VersionAccepted(std::string_view own, std::string_view server) {
 }
 
 RequestSystem::RequestSystem(WizardUi& ui, std::string host, std::uint16_t port,
-                             std::shared_ptr<platform::ProxyResolver> resolver)
-    : ui_(ui), host_(std::move(host)), port_(port), resolver_(std::move(resolver)) {}
+                             std::shared_ptr<platform::ProxyResolver> resolver, std::string extraCaFile)
+    : ui_(ui),
+      host_(std::move(host)),
+      port_(port),
+      resolver_(std::move(resolver)),
+      extraCaFile_(std::move(extraCaFile)) {}
 
-RequestSystem::RequestSystem(WizardUi& ui) : RequestSystem(ui, app::Config().requestHost, app::Config().requestPort) {}
+RequestSystem::RequestSystem(WizardUi& ui, const config::DeploymentConfig& deployment)
+    : RequestSystem(ui, deployment.requestHost, deployment.requestPort, nullptr, deployment.extraCaFile) {}
 
 RequestSystem::Exchange RequestSystem::Send(const char16_t* path, const FormFields* form, bool get,
                                             bool waitCursor) const {
   Exchange ex;
   std::optional<WaitCursor> cursor;
   if (waitCursor) cursor.emplace(ui_);
-  HttpClient client(resolver_);
+  HttpClient client(resolver_, extraCaFile_);
   if (!client.Connect(text::FromUtf8(host_), port_)) return ex;
   ex.connected = true;
   ex.reply = get ? client.Get(path) : client.PostForm(path, form);
@@ -132,7 +136,7 @@ VersionCheckResult RequestSystem::CheckVersion() {
   if (!parsed || !version) return result;
   result.received = true;
   result.version = text::FromUtf8(*version);
-  result.accepted = VersionAccepted(kProgramVersion, *version);
+  result.accepted = VersionAccepted(config::kProgramVersion, *version);
   if (!result.accepted) {
     ui_.ShowError(nullptr, u"Запуск программы невозможен.\nСкачайте новую версию с сайта УЦ Talvik.");
   }
@@ -269,13 +273,13 @@ std::unique_ptr<CertificateReply> RequestSystem::GetCertificate(WindowHandle own
                                                            } else if (name == "container") {
                                                              reply->container = text::FromUtf8(v);
                                                            } else if (name == "license") {
-                                                             reply->license = IsTruthy(v);
+                                                             reply->license = io::IsTruthy(v);
                                                            } else if (name == "cert_pdf_file_uuid") {
                                                              reply->certPdfFileUuid = text::FromUtf8(v);
                                                            } else if (name == "sign_cert_link") {
                                                              reply->signCertLink = text::FromUtf8(v);
                                                            } else if (name == "cert_pdf_signed") {
-                                                             reply->certPdfSigned = IsTruthy(v);
+                                                             reply->certPdfSigned = io::IsTruthy(v);
                                                            } else if (name == "signer_name") {
                                                              reply->signerName = text::FromUtf8(v);
                                                            }
@@ -379,7 +383,7 @@ std::optional<CertVerifyFlags> RequestSystem::CertVerify(WindowHandle owner, con
   CertVerifyFlags flags;
   const bool parsed = ReadReplyDocument(*ex.reply.body, {"agentMode", "agentLicense", "clientAllowed"},
                                         [&](const std::string& name, ASVariableBuffer& t) {
-                                          const bool v = IsTruthy(t.ReadAllText().value_or(std::string()));
+                                          const bool v = io::IsTruthy(t.ReadAllText().value_or(std::string()));
                                           if (name == "agentMode") flags.agentMode = v;
                                           if (name == "agentLicense") flags.agentLicense = v;
                                           if (name == "clientAllowed") flags.clientAllowed = v;

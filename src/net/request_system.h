@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/deployment_config.h"
 #include "net/http_client.h"
 #include "platform/wizard_ui.h"
 #include "request/request_data.h"
@@ -37,9 +38,9 @@ enum RequestErrorCode : int {
 // The text of a code, or none for a code the table lacks.
 std::optional<std::u16string> RequestErrorText(int code);
 
-// This program's version, and the comparison with the request system's current version:
-// major before the first ".", minor = leading digits after it (a third part is ignored).
-extern const char kProgramVersion[];
+// The comparison of this program's version (config::kProgramVersion) with the request
+// system's current version: major before the first ".", minor = leading digits after it (a
+// third part is ignored).
 bool VersionAccepted(std::string_view own, std::string_view server);
 
 // An operator certificate in use: its thumbprint (40 upper-case hex digits), the operator
@@ -96,11 +97,12 @@ struct SubmitResult {
 
 class RequestSystem {
  public:
-  // host/port of the request system; resolver null for the user's proxy settings.
+  // host/port of the request system; resolver null for the user's proxy settings;
+  // extraCaFile: CA certificates trusted besides the system store.
   RequestSystem(WizardUi& ui, std::string host, std::uint16_t port,
-                std::shared_ptr<platform::ProxyResolver> resolver = nullptr);
-  // Host and port from the deployment configuration.
-  explicit RequestSystem(WizardUi& ui);
+                std::shared_ptr<platform::ProxyResolver> resolver = nullptr, std::string extraCaFile = {});
+  // Host, port and extra CA file of the deployment.
+  RequestSystem(WizardUi& ui, const config::DeploymentConfig& deployment);
 
   // "/a/get_version". Shows "Запуск программы невозможен..." when refused.
   VersionCheckResult CheckVersion();
@@ -148,6 +150,7 @@ class RequestSystem {
   std::string host_;
   std::uint16_t port_;
   std::shared_ptr<platform::ProxyResolver> resolver_;
+  std::string extraCaFile_;
 };
 
 }  // namespace orvane::net

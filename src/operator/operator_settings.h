@@ -7,10 +7,10 @@
 #include <functional>
 #include <memory>
 
-#include "csp/certificate.h"
 #include "operator/rights_check.h"
 #include "platform/cert_store.h"
 #include "platform/settings_store.h"
+#include "types/certificate.h"
 
 namespace orvane::op {
 

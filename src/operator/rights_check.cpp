@@ -2,7 +2,8 @@
 
 #include <ctime>
 
-#include "crypto/signing.h"
+#include "crypto/gost.h"
+#include "keys/signing.h"
 
 namespace orvane::op {
 
@@ -16,17 +17,17 @@ int LocalYear() {
 std::shared_ptr<verifyClientResult> VerifyOperator(WizardUi& ui, WindowHandle owner,
                                                    const csp::CertificatePtr& certificate,
                                                    const RightsCheckPeers& peers) {
-  if (!certificate || peers.requestSystem == nullptr) return nullptr;
-  if (crypto::CertificateGeneration(certificate.get()) == csp::kGost2001 &&
+  if (!certificate || peers.requestSystem == nullptr || peers.registry == nullptr) return nullptr;
+  if (crypto::CertificateGeneration(certificate.get()) == crypto::kGost2001 &&
       (peers.year ? peers.year() : LocalYear()) >= 2020) {
     ui.ShowError(owner, u"Использование ГОСТ 34.10-2001 запрещено с 01.01.2020");
     return nullptr;
   }
   net::LoginContext login;
   const bool loggedIn = net::Login(login, peers.login, certificate->der, [&](const std::vector<std::uint8_t>& hash) {
-    crypto::Bytes signature;
+    Bytes signature;
     std::uint32_t error = 0;
-    if (!crypto::SignHash(certificate.get(), hash.data(), hash.size(), &signature, &error)) {
+    if (!keys::SignHash(certificate.get(), hash.data(), hash.size(), &signature, &error, *peers.registry)) {
       return std::optional<std::vector<std::uint8_t>>();
     }
     return std::optional<std::vector<std::uint8_t>>(std::move(signature));
@@ -51,15 +52,16 @@ std::shared_ptr<verifyClientResult> VerifyOperator(WizardUi& ui, WindowHandle ow
 }
 
 std::optional<net::OperatorIdentity> OperatorIdentityFor(const csp::CertificatePtr& certificate,
-                                                         const verifyClientResult& rights) {
+                                                         const verifyClientResult& rights,
+                                                         const csp::ProviderRegistry& registry) {
   if (!certificate) return std::nullopt;
   const auto thumbprint = crypto::CertificateThumbprint(certificate.get());
   if (!thumbprint) return std::nullopt;
   net::OperatorIdentity id;
   id.thumbprint = *thumbprint;
   id.authToken = rights.authToken;
-  id.signMessage = [certificate](const std::vector<std::uint8_t>& message) {
-    return crypto::SignMessage(certificate.get(), message.data(), message.size());
+  id.signMessage = [certificate, &registry](const std::vector<std::uint8_t>& message) {
+    return keys::SignMessage(certificate.get(), message.data(), message.size(), registry);
   };
   return id;
 }

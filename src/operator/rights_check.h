@@ -8,9 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "csp/certificate.h"
+#include "csp/provider.h"
 #include "net/auth_login.h"
 #include "net/request_system.h"
+#include "types/certificate.h"
 
 namespace orvane::op {
 
@@ -26,6 +27,7 @@ int LocalYear();
 
 struct RightsCheckPeers {
   net::RequestSystem* requestSystem = nullptr;
+  const csp::ProviderRegistry* registry = nullptr;  // opens the certificate's key
   net::LoginPeer login;
   YearSource year = LocalYear;
 };
@@ -36,7 +38,9 @@ std::shared_ptr<verifyClientResult> VerifyOperator(WizardUi& ui, WindowHandle ow
 
 // The identity the request-system operations send for an operator: thumbprint, token and a
 // signer of messages with the certificate's key.
+// The registry must outlive the identity.
 std::optional<net::OperatorIdentity> OperatorIdentityFor(const csp::CertificatePtr& certificate,
-                                                         const verifyClientResult& rights);
+                                                         const verifyClientResult& rights,
+                                                         const csp::ProviderRegistry& registry);
 
 }  // namespace orvane::op

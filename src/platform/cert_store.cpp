@@ -1,6 +1,5 @@
 #include "platform/cert_store.h"
 
-#include <openssl/sha.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/deployment_config.h"
+#include "crypto/sha1.h"
 #include "text/text.h"
 
 namespace orvane::platform {
@@ -49,7 +48,7 @@ bool WriteFile(const fs::path& path, const std::string& bytes, std::uint32_t& er
   return true;
 }
 
-std::string PropertiesText(const csp::KeyProvInfo& k) {
+std::string PropertiesText(const KeyProvInfo& k) {
   std::ostringstream out;
   out << "container=" << text::ToUtf8(k.containerName) << "\n"
       << "provider=" << text::ToUtf8(k.providerName) << "\n"
@@ -59,8 +58,8 @@ std::string PropertiesText(const csp::KeyProvInfo& k) {
   return out.str();
 }
 
-std::optional<csp::KeyProvInfo> ParseProperties(const std::string& textIn) {
-  csp::KeyProvInfo k;
+std::optional<KeyProvInfo> ParseProperties(const std::string& textIn) {
+  KeyProvInfo k;
   bool any = false;
   std::istringstream in(textIn);
   for (std::string line; std::getline(in, line);) {
@@ -87,11 +86,11 @@ class FileStore final : public CertStore {
     return fs::is_regular_file(CertPath(t), ec);
   }
 
-  csp::CertificatePtr Find(const Sha1& t) override {
+  CertificatePtr Find(const Sha1& t) override {
     const auto der = ReadFile(CertPath(t));
     // A file whose content does not match its name is not that certificate.
     if (!der || der->empty() || ThumbprintOf(*der) != t) return nullptr;
-    auto cert = std::make_shared<csp::CertificateContext>();
+    auto cert = std::make_shared<CertificateContext>();
     cert->der = *der;
     if (const auto props = ReadFile(PropPath(t))) {
       cert->keyProvInfo = ParseProperties(std::string(props->begin(), props->end()));
@@ -99,8 +98,8 @@ class FileStore final : public CertStore {
     return cert;
   }
 
-  std::vector<csp::CertificatePtr> List() override {
-    std::vector<csp::CertificatePtr> out;
+  std::vector<CertificatePtr> List() override {
+    std::vector<CertificatePtr> out;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir_, ec)) {
       const std::string name = entry.path().filename().string();
@@ -119,7 +118,7 @@ class FileStore final : public CertStore {
     return out;
   }
 
-  bool Add(const csp::CertificateContext& certificate, std::uint32_t& error) override {
+  bool Add(const CertificateContext& certificate, std::uint32_t& error) override {
     if (certificate.der.empty()) {
       error = kErrorWriteFault;
       return false;
@@ -141,19 +140,11 @@ class FileStore final : public CertStore {
 }  // namespace
 
 Sha1 ThumbprintOf(const std::vector<std::uint8_t>& der) {
-  Sha1 out{};
-  SHA1(der.data(), der.size(), out.data());
-  return out;
+  return crypto::CPSha1::Of(der.data(), der.size());
 }
 
 std::string HexThumbprint(const Sha1& t) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string s;
-  for (const auto b : t) {
-    s.push_back(kHex[b >> 4]);
-    s.push_back(kHex[b & 15]);
-  }
-  return s;
+  return text::HexUpper(t.data(), t.size());
 }
 
 std::unique_ptr<CertStore> OpenFileStoreAt(const std::string& directory, bool existingOnly, std::uint32_t& error) {
@@ -173,16 +164,17 @@ std::unique_ptr<CertStore> OpenFileStoreAt(const std::string& directory, bool ex
   return std::make_unique<FileStore>(directory);
 }
 
-std::unique_ptr<CertStore> OpenFileStore(const std::string& name, StoreLocation location, bool existingOnly,
-                                         std::uint32_t& error) {
-  const auto& config = app::Config();
-  if (name == "ROOT" && location == StoreLocation::LocalMachine) {
-    return OpenFileStoreAt(config.rootStoreDir, existingOnly, error);
-  }
-  if (name == "MY" && location == StoreLocation::CurrentUser)
-    return OpenFileStoreAt(config.myStoreDir, existingOnly, error);
-  error = kErrorNotFound;
-  return nullptr;
+CertStoreOpener FileStores(std::string rootStoreDir, std::string myStoreDir) {
+  return [rootStoreDir = std::move(rootStoreDir), myStoreDir = std::move(myStoreDir)](
+             const std::string& name, StoreLocation location, bool existingOnly,
+             std::uint32_t& error) -> std::unique_ptr<CertStore> {
+    if (name == "ROOT" && location == StoreLocation::LocalMachine) {
+      return OpenFileStoreAt(rootStoreDir, existingOnly, error);
+    }
+    if (name == "MY" && location == StoreLocation::CurrentUser) return OpenFileStoreAt(myStoreDir, existingOnly, error);
+    error = kErrorNotFound;
+    return nullptr;
+  };
 }
 
 }  // namespace orvane::platform

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "csp/certificate.h"
+#include "types/certificate.h"
 
 namespace orvane::platform {
 
@@ -31,11 +31,11 @@ class CertStore {
   virtual ~CertStore() = default;
   virtual bool Contains(const Sha1& thumbprint) = 0;
   // The certificate with the thumbprint and its properties, or none.
-  virtual csp::CertificatePtr Find(const Sha1& thumbprint) = 0;
-  virtual std::vector<csp::CertificatePtr> List() = 0;
+  virtual CertificatePtr Find(const Sha1& thumbprint) = 0;
+  virtual std::vector<CertificatePtr> List() = 0;
   // Adds (replacing a copy of the same certificate) with its key-provider property, if any.
   // False with error set (kErrorAccessDenied when the store may not be written).
-  virtual bool Add(const csp::CertificateContext& certificate, std::uint32_t& error) = 0;
+  virtual bool Add(const CertificateContext& certificate, std::uint32_t& error) = 0;
 };
 
 // Opens "ROOT" or "MY" of a location. existingOnly: fail when the store does not exist
@@ -43,9 +43,9 @@ class CertStore {
 using CertStoreOpener = std::function<std::unique_ptr<CertStore>(const std::string& name, StoreLocation location,
                                                                  bool existingOnly, std::uint32_t& error)>;
 
-// The file stores at the deployment's locations (paths.root_store, paths.my_store).
-std::unique_ptr<CertStore> OpenFileStore(const std::string& name, StoreLocation location, bool existingOnly,
-                                         std::uint32_t& error);
+// The file stores in the given folders: the machine's "ROOT" and the user's "MY" (the
+// deployment's paths.root_store and paths.my_store).
+CertStoreOpener FileStores(std::string rootStoreDir, std::string myStoreDir);
 // A file store in an explicit directory.
 std::unique_ptr<CertStore> OpenFileStoreAt(const std::string& directory, bool existingOnly, std::uint32_t& error);
 

@@ -5,10 +5,9 @@
 
 #include <string>
 
-namespace orvane {
+#include "types/types.h"
 
-// An owner window for modal UI (a QWidget* in the GUI), or null for none.
-using WindowHandle = void*;
+namespace orvane {
 
 // The five message boxes. Captions and icons: Error -> "Ошибка", error icon; Info ->
 // "Внимание", information; Warning -> "Внимание", warning; ErrorYesNo -> "Ошибка", Yes/No;

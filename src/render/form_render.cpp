@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/deployment_config.h"
 #include "crypto/der.h"
 #include "platform/temp_file.h"
 #include "render/stylesheets.h"
@@ -124,17 +123,16 @@ std::optional<std::string> DocumentFromInput(std::span<const std::uint8_t> input
 }
 
 template <typename Document>
-std::optional<std::string> RenderHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
-                                      const char* what, std::span<const std::uint8_t> stylesheet,
-                                      RenderTimings* timings) {
+std::optional<std::string> RenderHtml(WizardUi& ui, WindowHandle owner, const FormContacts& contacts,
+                                      std::span<const std::uint8_t> input, const char* what,
+                                      std::span<const std::uint8_t> stylesheet, RenderTimings* timings) {
   const auto xml = DocumentFromInput<Document>(input, what, timings);
   if (!xml) {
     ui.ShowError(owner, u"Ошибка создания XML файла");
     return std::nullopt;
   }
   Stopwatch watch(Field(timings, &RenderTimings::transform));
-  const auto& config = app::Config();
-  auto html = TransformXml(*xml, stylesheet, {{"ca-address", config.caAddress}, {"ca-phone", config.caPhone}});
+  auto html = TransformXml(*xml, stylesheet, {{"ca-address", contacts.caAddress}, {"ca-phone", contacts.caPhone}});
   if (!html) {
     ui.ShowError(owner, u"Ошибка выполнения XSLT преобразования");
     return std::nullopt;
@@ -209,18 +207,21 @@ std::optional<std::string> CertificateXmlFromInput(std::span<const std::uint8_t>
   return DocumentFromInput<X509Certificate>(input, "certificate", nullptr);
 }
 
-std::optional<std::string> RenderRequestHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
-                                             RenderTimings* timings) {
-  return RenderHtml<X509Request>(ui, owner, input, "certificate request", RequestStylesheet(), timings);
+std::optional<std::string> FormRenderer::RenderRequestHtml(WizardUi& ui, WindowHandle owner,
+                                                           std::span<const std::uint8_t> input,
+                                                           RenderTimings* timings) const {
+  return RenderHtml<X509Request>(ui, owner, contacts_, input, "certificate request", RequestStylesheet(), timings);
 }
 
-std::optional<std::string> RenderCertificateHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
-                                                 RenderTimings* timings) {
-  return RenderHtml<X509Certificate>(ui, owner, input, "certificate", CertificateStylesheet(), timings);
+std::optional<std::string> FormRenderer::RenderCertificateHtml(WizardUi& ui, WindowHandle owner,
+                                                               std::span<const std::uint8_t> input,
+                                                               RenderTimings* timings) const {
+  return RenderHtml<X509Certificate>(ui, owner, contacts_, input, "certificate", CertificateStylesheet(), timings);
 }
 
-std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner, net::ASVariableBuffer* request,
-                                                RenderTimings* timings) {
+std::optional<std::u16string> FormRenderer::RenderRequestForm(WizardUi& ui, WindowHandle owner,
+                                                              io::ASVariableBuffer* request,
+                                                              RenderTimings* timings) const {
   if (request == nullptr) return std::nullopt;
   if (request->Length() == 0) {
     ui.ShowError(owner, u"Неизвестная ошибка");
@@ -242,8 +243,9 @@ std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner
   return RenderRequestForm(ui, owner, *bytes, timings);
 }
 
-std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> request,
-                                                RenderTimings* timings) {
+std::optional<std::u16string> FormRenderer::RenderRequestForm(WizardUi& ui, WindowHandle owner,
+                                                              std::span<const std::uint8_t> request,
+                                                              RenderTimings* timings) const {
   if (request.empty()) {
     ui.ShowError(owner, u"Неизвестная ошибка");
     return std::nullopt;
@@ -253,8 +255,9 @@ std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner
   return WriteHtml(ui, owner, *html, timings);
 }
 
-std::optional<std::u16string> RenderCertificateForm(WizardUi& ui, WindowHandle owner,
-                                                    std::span<const std::uint8_t> certificate, RenderTimings* timings) {
+std::optional<std::u16string> FormRenderer::RenderCertificateForm(WizardUi& ui, WindowHandle owner,
+                                                                  std::span<const std::uint8_t> certificate,
+                                                                  RenderTimings* timings) const {
   if (certificate.empty()) return std::nullopt;
   const auto html = RenderCertificateHtml(ui, owner, certificate, timings);
   if (!html) return std::nullopt;

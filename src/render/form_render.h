@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 #include "platform/wizard_ui.h"
 #include "render/document_text.h"
 
@@ -45,21 +45,38 @@ std::optional<std::string> TransformXml(std::string_view xml, std::span<const st
 std::optional<std::string> RequestXmlFromInput(std::span<const std::uint8_t> input);
 std::optional<std::string> CertificateXmlFromInput(std::span<const std::uint8_t> input);
 
-// The HTML of the forms in windows-1251; on failure one message through ui and none.
-std::optional<std::string> RenderRequestHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
-                                             RenderTimings* timings = nullptr);
-std::optional<std::string> RenderCertificateHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
-                                                 RenderTimings* timings = nullptr);
+// The CA's contacts printed on the forms (deployment configuration).
+struct FormContacts {
+  std::string caAddress;
+  std::string caPhone;
+};
 
-// The request form as a temporary HTML file; its path (the caller shows and deletes it), or
-// none. No buffer: none without a message; an empty buffer: "Неизвестная ошибка".
-std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner, net::ASVariableBuffer* request,
-                                                RenderTimings* timings = nullptr);
-std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> request,
-                                                RenderTimings* timings = nullptr);
-// The certificate form; an empty certificate gives none without a message.
-std::optional<std::u16string> RenderCertificateForm(WizardUi& ui, WindowHandle owner,
-                                                    std::span<const std::uint8_t> certificate,
-                                                    RenderTimings* timings = nullptr);
+// Renders the forms with the deployment's contacts.
+class FormRenderer {
+ public:
+  explicit FormRenderer(FormContacts contacts) : contacts_(std::move(contacts)) {}
+
+  // The HTML of the forms in windows-1251; on failure one message through ui and none.
+  std::optional<std::string> RenderRequestHtml(WizardUi& ui, WindowHandle owner, std::span<const std::uint8_t> input,
+                                               RenderTimings* timings = nullptr) const;
+  std::optional<std::string> RenderCertificateHtml(WizardUi& ui, WindowHandle owner,
+                                                   std::span<const std::uint8_t> input,
+                                                   RenderTimings* timings = nullptr) const;
+
+  // The request form as a temporary HTML file; its path (the caller shows and deletes it), or
+  // none. No buffer: none without a message; an empty buffer: "Неизвестная ошибка".
+  std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner, io::ASVariableBuffer* request,
+                                                  RenderTimings* timings = nullptr) const;
+  std::optional<std::u16string> RenderRequestForm(WizardUi& ui, WindowHandle owner,
+                                                  std::span<const std::uint8_t> request,
+                                                  RenderTimings* timings = nullptr) const;
+  // The certificate form; an empty certificate gives none without a message.
+  std::optional<std::u16string> RenderCertificateForm(WizardUi& ui, WindowHandle owner,
+                                                      std::span<const std::uint8_t> certificate,
+                                                      RenderTimings* timings = nullptr) const;
+
+ private:
+  FormContacts contacts_;
+};
 
 }  // namespace orvane::render

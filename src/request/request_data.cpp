@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "net/reply_reader.h"
+#include "io/reply_reader.h"
 #include "text/text.h"
 
 namespace orvane::request {
@@ -64,13 +64,13 @@ std::optional<std::vector<std::uint8_t>> DecodeHashText(std::string_view text) {
   return out;
 }
 
-std::shared_ptr<remoteRequestData> ReadRequestData(net::ASVariableBuffer& body) {
+std::shared_ptr<remoteRequestData> ReadRequestData(io::ASVariableBuffer& body) {
   auto record = std::make_shared<remoteRequestData>();
   std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> sha(EVP_MD_CTX_new());
   if (!sha || EVP_DigestInit_ex(sha.get(), EVP_sha1(), nullptr) != 1) return nullptr;
   bool textFailed = false;
 
-  auto handler = [&](const std::string& name, net::ASVariableBuffer& buffer) {
+  auto handler = [&](const std::string& name, io::ASVariableBuffer& buffer) {
     const auto raw = buffer.ReadAllText();
     if (!raw) {
       textFailed = true;
@@ -98,15 +98,15 @@ std::shared_ptr<remoteRequestData> ReadRequestData(net::ASVariableBuffer& body) 
       r.hashLength = r.hash_quoted ? static_cast<std::int32_t>(r.hash_quoted->size()) : 0;
     } else if (name == "export") {
       digest();
-      r.export_ = net::IsTruthy(t);
+      r.export_ = io::IsTruthy(t);
     } else if (name == "license") {
-      r.license = net::IsTruthy(t);
+      r.license = io::IsTruthy(t);
     } else if (name == "egais") {
-      r.egais = net::IsTruthy(t);
+      r.egais = io::IsTruthy(t);
     } else if (name == "embedCPLicense") {
-      r.embedCPLicense = net::IsTruthy(t);
+      r.embedCPLicense = io::IsTruthy(t);
     } else if (name == "nonqualified") {
-      r.nonqualified = net::IsTruthy(t);
+      r.nonqualified = io::IsTruthy(t);
     } else if (name == "token_type") {
       r.token_type = t;
     } else if (name == "certStartDate") {
@@ -120,21 +120,21 @@ std::shared_ptr<remoteRequestData> ReadRequestData(net::ASVariableBuffer& body) 
     } else if (name == "templateOid") {
       r.templateOid = t;
     } else if (name == "cryptoStandart") {
-      if (net::EqualsIgnoreCase(t, "gost2001")) r.cryptoStandart = 0;
-      if (net::EqualsIgnoreCase(t, "gost2012-256")) r.cryptoStandart = 1;
-      if (net::EqualsIgnoreCase(t, "gost2012-512")) r.cryptoStandart = 2;
+      if (text::EqualsIgnoreCase(t, "gost2001")) r.cryptoStandart = 0;
+      if (text::EqualsIgnoreCase(t, "gost2012-256")) r.cryptoStandart = 1;
+      if (text::EqualsIgnoreCase(t, "gost2012-512")) r.cryptoStandart = 2;
     } else if (name == "cryptoProvider") {
-      r.cryptoProvider = net::EqualsIgnoreCase(t, "cryptopro") ? 1 : net::EqualsIgnoreCase(t, "vipnet") ? 2 : 0;
+      r.cryptoProvider = text::EqualsIgnoreCase(t, "cryptopro") ? 1 : text::EqualsIgnoreCase(t, "vipnet") ? 2 : 0;
     } else if (name == "ord") {
-      if (!t.empty()) r.ord = static_cast<std::uint32_t>(net::LeadingNumber(t));
+      if (!t.empty()) r.ord = static_cast<std::uint32_t>(io::LeadingNumber(t));
     } else if (name == "identificationKind") {
-      if (!t.empty()) r.identificationKind = static_cast<std::uint32_t>(net::LeadingNumber(t));
+      if (!t.empty()) r.identificationKind = static_cast<std::uint32_t>(io::LeadingNumber(t));
     } else if (name == "subjectAltName") {
       r.subjectAltName = wide();
     }
   };
 
-  if (!net::ReadReplyDocument(body, Elements(), handler) || textFailed) return nullptr;
+  if (!io::ReadReplyDocument(body, Elements(), handler) || textFailed) return nullptr;
   unsigned int len = 0;
   if (EVP_DigestFinal_ex(sha.get(), record->subjectDigest.data(), &len) != 1 || len != 20) return nullptr;
   return record;

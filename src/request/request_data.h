@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 
 namespace orvane::request {
 
@@ -47,7 +47,7 @@ struct remoteRequestData {
 };
 
 // Reads the reply body into a new record; none when the document is rejected.
-std::shared_ptr<remoteRequestData> ReadRequestData(net::ASVariableBuffer& body);
+std::shared_ptr<remoteRequestData> ReadRequestData(io::ASVariableBuffer& body);
 
 // Hexadecimal text to bytes, two characters a byte; none for an odd length. Characters that
 // are not hexadecimal digits are not rejected (the bytes then fail the comparison).

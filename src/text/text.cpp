@@ -248,4 +248,53 @@ std::u16string FromUtf8(std::string_view s) {
   return Utf8ToUtf16(s).value_or(std::u16string());
 }
 
+namespace {
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count, const char* digits) {
+  std::string out;
+  if (bytes == nullptr) return out;
+  out.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 0x0F];
+  }
+  return out;
+}
+
+char16_t FoldCase(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 0x20);
+  if (c >= 0x0410 && c <= 0x042F) return static_cast<char16_t>(c + 0x20);  // А-Я
+  if (c >= 0x0400 && c <= 0x040F) return static_cast<char16_t>(c + 0x50);  // Ѐ-Џ (Ё among them)
+  return c;
+}
+
+}  // namespace
+
+std::string HexUpper(const std::uint8_t* bytes, std::size_t count) {
+  return Hex(bytes, count, "0123456789ABCDEF");
+}
+
+std::string HexLower(const std::uint8_t* bytes, std::size_t count) {
+  return Hex(bytes, count, "0123456789abcdef");
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace orvane::text

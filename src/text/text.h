@@ -76,6 +76,15 @@ inline bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.starts_with(prefix);
 }
 
+// Two hexadecimal digits per byte, no separators ("3B8B01").
+std::string HexUpper(const std::uint8_t* bytes, std::size_t count);
+std::string HexLower(const std::uint8_t* bytes, std::size_t count);
+
+// Equality ignoring the case of ASCII letters (narrow text), and of ASCII and Cyrillic
+// letters (wide text: А-Я, Ѐ-Џ fold to their lower-case forms).
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
 // Convenience for literals and logs: UTF-8 of wide text, "" for empty, never none.
 std::string ToUtf8(std::u16string_view s);
 std::u16string FromUtf8(std::string_view s);

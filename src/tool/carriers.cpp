@@ -9,11 +9,11 @@
 #include <deque>
 #include <mutex>
 
-#include "app/deployment_config.h"
 #include "carriers/identify.h"
 #include "carriers/monitor.h"
 #include "carriers/pkcs11_probe.h"
 #include "carriers/scard_list.h"
+#include "config/deployment_config.h"
 #include "platform/pcsc_api.h"
 #include "text/text.h"
 #include "tool/commands.h"
@@ -68,7 +68,7 @@ void PrintDriverOffers(const std::vector<std::int32_t>& offers, const carriers::
 
 }  // namespace
 
-int RunCarriers(const std::vector<std::string>& args) {
+int RunCarriers(const std::vector<std::string>& args, ToolEnv& env) {
   bool watch = false;
   for (const auto& a : args) {
     if (a == "--watch") {
@@ -78,13 +78,12 @@ int RunCarriers(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  LoadConfigOrWarn();
-  const auto pcsc = platform::CreatePcscLiteApi();
-  const platform::Pkcs11ModuleLoader loader;
+  const auto program = env.Services();
+  platform::PcscApi* const pcsc = program->pcsc.get();
   carriers::CarrierServices services;
-  services.pcsc = pcsc.get();
-  services.pkcs11 = &loader;
-  services.downloads = carriers::DriverDownloadsFromConfig();
+  services.pcsc = pcsc;
+  services.pkcs11 = &program->pkcs11;
+  services.downloads = program->driverDownloads;
   SCardList list(services);
 
   std::mutex readerLock;

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "app/deployment_config.h"
+#include "app/pcsc_presence.h"
+#include "tool/tool_seams.h"
 
 namespace orvane::tool {
 
@@ -23,25 +24,32 @@ const std::vector<Command>& Commands() {
   return commands;
 }
 
-void LoadConfigOrWarn() {
-  const auto loaded = app::LoadDeploymentConfig();
-  for (const auto& e : loaded.errors) std::fprintf(stderr, "%s\n", e.c_str());
-  app::SetConfig(loaded.config);
+std::unique_ptr<app::Services> ToolEnv::Services(std::optional<std::string> pin,
+                                                 std::optional<std::u16string> namedReader) {
+  app::FrontEndSeams seams;
+  seams.ui = &ui;
+  seams.pinPrompt = std::make_shared<ToolPinPrompt>(std::move(pin));
+  if (namedReader) {
+    seams.pcsc = platform::CreatePcscLiteApi();
+    seams.presence =
+        std::make_shared<NamedReaderPresent>(*namedReader, std::make_shared<app::PcscCarrierPresence>(seams.pcsc));
+  }
+  return app::BuildServices(loaded.config, std::move(seams));
 }
 
-int RunConfig(const std::vector<std::string>& args) {
+int RunConfig(const std::vector<std::string>& args, ToolEnv& env) {
   if (!args.empty()) {
     std::fputs("Использование: orvane-tool config\n", stderr);
     return 2;
   }
-  const auto loaded = app::LoadDeploymentConfig();
+  const auto& loaded = env.loaded;
   if (loaded.filesRead.empty()) {
     std::puts("# files: none (built-in defaults)");
   } else {
     for (const auto& f : loaded.filesRead) std::printf("# file: %s\n", f.c_str());
   }
   for (const auto& e : loaded.errors) std::printf("# error: %s\n", e.c_str());
-  for (const auto& [key, value] : app::DescribeConfig(loaded.config)) {
+  for (const auto& [key, value] : config::DescribeConfig(loaded.config)) {
     std::printf("%s = %s\n", key.c_str(), value.c_str());
   }
   return loaded.errors.empty() ? 0 : 1;

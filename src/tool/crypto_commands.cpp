@@ -10,16 +10,16 @@
 #include <memory>
 #include <string>
 
-#include "crypto/container_name.h"
-#include "crypto/pkcs10.h"
 #include "csp/catalogue.h"
 #include "csp/container_store.h"
-#include "csp/software_provider.h"
+#include "keys/container_name.h"
+#include "keys/pkcs10.h"
 #include "request/attribute_list.h"
 #include "text/text.h"
 #include "text/tokenizer.h"
 #include "tool/commands.h"
 #include "tool/tool_seams.h"
+#include "wizard/enrolment.h"
 
 namespace orvane::tool {
 namespace {
@@ -47,26 +47,16 @@ bool ParseInt(const std::string& s, long lo, long hi, long& out) {
   return true;
 }
 
-// The wording the create-request flow uses for provider errors.
-std::string ErrorText(std::uint32_t error) {
-  if (error == csp::NTE_FAIL)
-    return "Возможно, отсутствует биологический ДСЧ.\nПроверьте конфигурацию криптопровайдера";
-  if (error == csp::SCARD_W_WRONG_CHV) return "Задан неверный пароль ключевого носителя";
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "Не удалось создать запрос на сертификат, ошибка 0x%08x", error);
-  return buf;
-}
-
 }  // namespace
 
-int RunProviders(const std::vector<std::string>& args) {
+int RunProviders(const std::vector<std::string>& args, ToolEnv& env) {
   if (!args.empty()) {
     std::fputs("Использование: orvane-tool providers\n", stderr);
     return 2;
   }
-  LoadConfigOrWarn();
-  csp::EnumerateGostProviders();
-  const auto& catalogue = csp::ProcessCatalogue();
+  const auto services = env.Services();
+  services->FillCatalogue();
+  const auto& catalogue = services->catalogue;
   if (catalogue.empty()) {
     std::puts("# no GOST provider");
     return 1;
@@ -78,7 +68,7 @@ int RunProviders(const std::vector<std::string>& args) {
   return 0;
 }
 
-int RunMakeRequest(const std::vector<std::string>& args) {
+int RunMakeRequest(const std::vector<std::string>& args, ToolEnv& env) {
   static const std::map<std::string, bool> known = {
       {"--reader", true},       {"--family", true},
       {"--generation", true},   {"--subject", true},
@@ -116,20 +106,17 @@ int RunMakeRequest(const std::vector<std::string>& args) {
     return 2;
   }
 
-  LoadConfigOrWarn();
   const std::u16string reader = text::FromUtf8(opt["--reader"]);
-  csp::SetCarrierPresence(std::make_shared<NamedReaderPresent>(reader));
   std::optional<std::string> pin;
   if (opt.count("--pin")) pin = opt["--pin"];
-  csp::SetPinPrompt(std::make_shared<ToolPinPrompt>(std::move(pin)));
+  const auto services = env.Services(std::move(pin), reader);
   if (opt.count("--pin")) csp::store::Wipe(opt["--pin"]);
-
-  csp::EnumerateGostProviders();
-  crypto::KeyRequestInputs in;
+  services->FillCatalogue();
+  keys::KeyRequestInputs in;
   in.family = static_cast<csp::ProviderKind>(family);
   in.generation = static_cast<csp::GostGeneration>(generation);
   const std::int32_t type = csp::ProviderTypeFor(in.family, in.generation);
-  in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(type));
+  in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(type), services->catalogue);
   if (!in.providerName) {
     std::fputs("Тип криптопровайдера, указанный в заявке, не поддерживается на этом компьютере\n", stderr);
     return 1;
@@ -157,20 +144,19 @@ int RunMakeRequest(const std::vector<std::string>& args) {
   if (opt.count("--identification-kind")) in.identificationKind = static_cast<std::int32_t>(identification);
   if (opt.count("--alt-name")) in.altName = request::ParseAttributeList(text::FromUtf8(opt["--alt-name"]));
 
-  const auto name = crypto::MakeContainerName(std::nullopt, 0, in.subject);
+  const auto name = keys::MakeContainerName(std::nullopt, 0, in.subject, services->registry);
   if (!name) {
     std::fputs("orvane-tool make-request: нет атрибутов субъекта\n", stderr);
     return 2;
   }
-  in.containerPath = crypto::ContainerPathFor(in.family, reader, *name);
-  const auto result = crypto::CreateKeyAndRequest(in);
-  csp::SetPinPrompt(nullptr);
+  in.containerPath = keys::ContainerPathFor(in.family, reader, *name);
+  const auto result = keys::CreateKeyAndRequest(in, services->catalogue, services->registry);
   if (!result.der) {
     if (result.error == 0) {
       std::fprintf(stderr, "orvane-tool make-request: запрос не создан (нет субъекта или EKU)\n%s", kMakeRequestUsage);
       return 2;
     }
-    std::fprintf(stderr, "%s\n", ErrorText(result.error).c_str());
+    std::fprintf(stderr, "%s\n", text::ToUtf8(wizard::CreateRequestErrorText(result.error)).c_str());
     return 1;
   }
   std::ofstream out(opt["--out"], std::ios::binary | std::ios::trunc);

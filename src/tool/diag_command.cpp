@@ -21,15 +21,15 @@ class TerminalDiagnosticsUi : public diag::DiagnosticsUi {
 
 }  // namespace
 
-int RunDiag(const std::vector<std::string>& args) {
+int RunDiag(const std::vector<std::string>& args, ToolEnv& env) {
   if (!args.empty()) {
     std::fputs("Использование: orvane-tool diag\n", stderr);
     return 2;
   }
-  LoadConfigOrWarn();
-  csp::EnumerateGostProviders();
+  const auto services = env.Services();
+  services->FillCatalogue();
   TerminalDiagnosticsUi ui;
-  diag::RunDiagnostics(nullptr, diag::SystemEnvironment(), ui);
+  diag::RunDiagnostics(nullptr, diag::SystemEnvironment(services->deployment, services->catalogue), ui);
   return 0;
 }
 

@@ -25,7 +25,13 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> args(argv + 2, argv + argc);
   for (const auto& c : orvane::tool::Commands()) {
-    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+    if (std::strcmp(argv[1], c.name) != 0) continue;
+    // The deployment configuration, loaded once; `config` prints its problems itself.
+    orvane::tool::ToolEnv env{orvane::config::LoadDeploymentConfig(), {}};
+    if (std::strcmp(c.name, "config") != 0) {
+      for (const auto& e : env.loaded.errors) std::fprintf(stderr, "%s\n", e.c_str());
+    }
+    return c.run(args, env);
   }
   std::fprintf(stderr, "orvane-tool: неизвестная команда \"%s\"\n", argv[1]);
   PrintUsage();

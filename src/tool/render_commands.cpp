@@ -52,7 +52,7 @@ bool ReadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
   return true;
 }
 
-int RunRender(const std::vector<std::string>& args, bool certificate) {
+int RunRender(const std::vector<std::string>& args, bool certificate, ToolEnv& env) {
   const char* usage = certificate ? "Использование: orvane-tool render-cert ФАЙЛ (-o ВЫХОД.html | --xml)\n"
                                   : "Использование: orvane-tool render-request ФАЙЛ (-o ВЫХОД.html | --xml)\n";
   RenderArgs a;
@@ -62,8 +62,8 @@ int RunRender(const std::vector<std::string>& args, bool certificate) {
   }
   std::vector<std::uint8_t> input;
   if (!ReadInput(a.input, input)) return 1;
-  LoadConfigOrWarn();
-  TerminalUi ui;
+  const auto services = env.Services();
+  TerminalUi& ui = env.ui;
   if (a.xml) {
     const auto xml = certificate ? render::CertificateXmlFromInput(input) : render::RequestXmlFromInput(input);
     if (!xml) {
@@ -73,8 +73,8 @@ int RunRender(const std::vector<std::string>& args, bool certificate) {
     std::fwrite(xml->data(), 1, xml->size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  const auto html =
-      certificate ? render::RenderCertificateHtml(ui, nullptr, input) : render::RenderRequestHtml(ui, nullptr, input);
+  const auto html = certificate ? services->forms.RenderCertificateHtml(ui, nullptr, input)
+                                : services->forms.RenderRequestHtml(ui, nullptr, input);
   if (!html) return 1;
   std::ofstream out(a.output, std::ios::binary | std::ios::trunc);
   out.write(html->data(), static_cast<std::streamsize>(html->size()));
@@ -88,12 +88,12 @@ int RunRender(const std::vector<std::string>& args, bool certificate) {
 
 }  // namespace
 
-int RunRenderRequest(const std::vector<std::string>& args) {
-  return RunRender(args, false);
+int RunRenderRequest(const std::vector<std::string>& args, ToolEnv& env) {
+  return RunRender(args, false, env);
 }
 
-int RunRenderCert(const std::vector<std::string>& args) {
-  return RunRender(args, true);
+int RunRenderCert(const std::vector<std::string>& args, ToolEnv& env) {
+  return RunRender(args, true, env);
 }
 
 }  // namespace orvane::tool

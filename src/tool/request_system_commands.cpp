@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/version.h"
 #include "net/request_system.h"
 #include "tool/commands.h"
 #include "tool/terminal_ui.h"
@@ -25,16 +26,15 @@ std::optional<std::u16string> TokenArg(const std::vector<std::string>& args, con
 
 }  // namespace
 
-int RunVersionCheck(const std::vector<std::string>& args) {
+int RunVersionCheck(const std::vector<std::string>& args, ToolEnv& env) {
   if (!args.empty()) {
     std::fputs("Использование: orvane-tool version-check\n", stderr);
     return 2;
   }
-  LoadConfigOrWarn();
-  TerminalUi ui;
-  net::RequestSystem rs(ui);
+  const auto services = env.Services();
+  net::RequestSystem& rs = services->requestSystem;
   const auto result = rs.CheckVersion();
-  std::printf("program: %s\n", net::kProgramVersion);
+  std::printf("program: %s\n", config::kProgramVersion);
   std::printf("received: %s\n", result.received ? "yes" : "no");
   if (result.version) std::printf("server: %s\n", text::ToUtf8(*result.version).c_str());
   std::printf("accepted: %s\n", result.accepted ? "yes" : "no");
@@ -42,12 +42,11 @@ int RunVersionCheck(const std::vector<std::string>& args) {
   return result.accepted ? 0 : 1;
 }
 
-int RunGetSubject(const std::vector<std::string>& args) {
+int RunGetSubject(const std::vector<std::string>& args, ToolEnv& env) {
   const auto token = TokenArg(args, "get-subject");
   if (!token) return 2;
-  LoadConfigOrWarn();
-  TerminalUi ui;
-  net::RequestSystem rs(ui);
+  const auto services = env.Services();
+  net::RequestSystem& rs = services->requestSystem;
   int lastError = 0;
   const auto r = rs.GetRequestData(nullptr, *token, nullptr, lastError);
   if (!r) return 1;
@@ -81,12 +80,11 @@ int RunGetSubject(const std::vector<std::string>& args) {
   return 0;
 }
 
-int RunGetCertificate(const std::vector<std::string>& args) {
+int RunGetCertificate(const std::vector<std::string>& args, ToolEnv& env) {
   const auto token = TokenArg(args, "get-certificate");
   if (!token) return 2;
-  LoadConfigOrWarn();
-  TerminalUi ui;
-  net::RequestSystem rs(ui);
+  const auto services = env.Services();
+  net::RequestSystem& rs = services->requestSystem;
   const auto r = rs.GetCertificate(nullptr, *token, nullptr);
   if (!r) return 1;
   std::printf("container: %s\n", Opt(r->container).c_str());

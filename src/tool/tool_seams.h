@@ -1,11 +1,14 @@
 // Provider seams for the command line: the reader named on the command line counts as
-// present, and the carrier PIN comes from --pin or the terminal (without echo).
+// present (a software carrier needs no card) besides the cards in the PC/SC readers, and the
+// carrier PIN comes from --pin or the terminal (without echo).
 #pragma once
 
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,14 +19,20 @@
 
 namespace orvane::tool {
 
-// The named reader counts as present: the carrier layer does not report cards here.
+// The named reader counts as present, as do the readers the base source reports.
 class NamedReaderPresent : public csp::CarrierPresence {
  public:
-  explicit NamedReaderPresent(std::u16string reader) : reader_(std::move(reader)) {}
-  std::vector<std::u16string> PresentReaders() override { return {reader_}; }
+  NamedReaderPresent(std::u16string reader, std::shared_ptr<csp::CarrierPresence> base)
+      : reader_(std::move(reader)), base_(std::move(base)) {}
+  std::vector<std::u16string> PresentReaders() override {
+    std::vector<std::u16string> readers = base_ ? base_->PresentReaders() : std::vector<std::u16string>();
+    if (std::find(readers.begin(), readers.end(), reader_) == readers.end()) readers.push_back(reader_);
+    return readers;
+  }
 
  private:
   std::u16string reader_;
+  std::shared_ptr<csp::CarrierPresence> base_;
 };
 
 // The PIN of --pin, or asked on the terminal without echo.

@@ -12,7 +12,7 @@ void CarrierPanel::FillCarrierList(const std::vector<std::shared_ptr<carriers::S
   if (readers != nullptr) {
     for (const auto& item : *readers) {
       if (!item || !item->cardPresent || !item->token) continue;
-      if (blockOperatorCarrier && operatorKey && carriers::EqualsIgnoreCase(item->reader, operatorKey->readerName)) {
+      if (blockOperatorCarrier && operatorKey && text::EqualsIgnoreCase(item->reader, operatorKey->readerName)) {
         continue;
       }
       if (preferredReader && item->token->reader && *preferredReader == *item->token->reader) {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
 #include "support/scripted_ui.h"
 #include "support/tls_test_server.h"
 #include "text/text.h"
@@ -31,9 +31,9 @@ class RecordingStore : public CertStore {
   bool Contains(const Sha1& t) override {
     return std::find(s_.present.begin(), s_.present.end(), t) != s_.present.end();
   }
-  csp::CertificatePtr Find(const Sha1&) override { return nullptr; }
-  std::vector<csp::CertificatePtr> List() override { return {}; }
-  bool Add(const csp::CertificateContext& c, std::uint32_t& error) override {
+  CertificatePtr Find(const Sha1&) override { return nullptr; }
+  std::vector<CertificatePtr> List() override { return {}; }
+  bool Add(const CertificateContext& c, std::uint32_t& error) override {
     if (s_.refuse != 0) {
       error = s_.refuse;
       return false;
@@ -136,9 +136,9 @@ TEST(FileCertStore, AddFindListWithProperties) {
   EXPECT_EQ(error, platform::kErrorNotFound);
   auto store = platform::OpenFileStoreAt(dir.Path() + "/MY", false, error);
   ASSERT_TRUE(store);
-  csp::CertificateContext cert;
+  CertificateContext cert;
   cert.der = *text::Base64Decode(std::string(app::HeadCaRootA().base64));
-  cert.keyProvInfo = csp::KeyProvInfo{u"\\\\.\\Reader A\\TVK-1", u"Провайдер", 80, 0, csp::AT_KEYEXCHANGE};
+  cert.keyProvInfo = KeyProvInfo{u"\\\\.\\Reader A\\TVK-1", u"Провайдер", 80, 0, 1};
   ASSERT_TRUE(store->Add(cert, error));
   EXPECT_TRUE(store->Contains(app::HeadCaRootA().thumbprint));
   auto found = store->Find(app::HeadCaRootA().thumbprint);
@@ -164,7 +164,7 @@ TEST(FileCertStore, ReadOnlyStoreIsAccessDenied) {
   ASSERT_TRUE(store);
   std::filesystem::permissions(dir.Path() + "/ROOT",
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  csp::CertificateContext cert;
+  CertificateContext cert;
   cert.der = *text::Base64Decode(std::string(app::HeadCaRootA().base64));
   EXPECT_FALSE(store->Add(cert, error));
   EXPECT_EQ(error, platform::kErrorAccessDenied);

@@ -31,11 +31,13 @@ struct StartupRun {
   net::VersionCheckResult version{true, true, u"1.36.0"};
   int diagnostics = 0, mainWindow = 0;
   std::vector<std::u16string> opened;
+  csp::providerCatalogue catalogue;
 
   StartupRun() {
+    steps.catalogue = &catalogue;
     steps.fillCatalogue = [this] {
-      csp::ProcessCatalogue().clear();
-      if (providers > 0) csp::ProcessCatalogue().push_back(Entry(csp::kKindCryptoPro, 5, 0, 12000));
+      catalogue.clear();
+      if (providers > 0) catalogue.push_back(Entry(csp::kKindCryptoPro, 5, 0, 12000));
       return providers;
     };
     steps.ensureRoots = [this] { return rootsOk; };
@@ -96,9 +98,9 @@ TEST(Startup, EachRefusalShowsOneMessage) {
   }
   {
     StartupRun r;
-    r.steps.fillCatalogue = [] {
-      csp::ProcessCatalogue().clear();
-      csp::ProcessCatalogue().push_back(Entry(csp::kKindCryptoPro, 3, 7, 0));
+    r.steps.fillCatalogue = [&r] {
+      r.catalogue.clear();
+      r.catalogue.push_back(Entry(csp::kKindCryptoPro, 3, 7, 0));
       return 1;
     };
     EXPECT_EQ(r.Go(), StartupOutcome::Refused);

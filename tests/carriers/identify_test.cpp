@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
 #include "fake_pcsc.h"
 #include "support/scripted_ui.h"
 #include "text/text.h"
@@ -77,10 +77,10 @@ TEST(TokenInfo, CopyIsDeep) {
 }
 
 TEST(TokenInfo, NamesCompareIgnoringLatinAndCyrillicCase) {
-  EXPECT_TRUE(EqualsIgnoreCase(u"Virtual PCD 00 00", u"VIRTUAL pcd 00 00"));
-  EXPECT_TRUE(EqualsIgnoreCase(u"Считыватель Ё", u"считыватель ё"));
-  EXPECT_FALSE(EqualsIgnoreCase(u"Reader 0", u"Reader 1"));
-  EXPECT_FALSE(EqualsIgnoreCase(u"Reader", u"Reader "));
+  EXPECT_TRUE(text::EqualsIgnoreCase(u"Virtual PCD 00 00", u"VIRTUAL pcd 00 00"));
+  EXPECT_TRUE(text::EqualsIgnoreCase(u"Считыватель Ё", u"считыватель ё"));
+  EXPECT_FALSE(text::EqualsIgnoreCase(u"Reader 0", u"Reader 1"));
+  EXPECT_FALSE(text::EqualsIgnoreCase(u"Reader", u"Reader "));
 }
 
 TEST(TokenInfo, HexBytes) {
@@ -535,7 +535,7 @@ TEST(DriverDownload, AddressChoiceByWordSize) {
 }
 
 TEST(DriverDownload, DefaultsArePlainHttpAddresses) {
-  const auto d = DriverDownloadsFromConfig();
+  const auto d = DriverDownloadsFrom(config::BuiltInDefaults());
   for (const auto* url : {&d.etoken64, &d.etoken32, &d.rutoken64, &d.rutoken32, &d.jacarta}) {
     EXPECT_EQ(url->rfind("http://", 0), 0u) << *url;
   }
@@ -552,14 +552,14 @@ TEST(DriverDownload, AddressesComeFromTheConfigurationFile) {
     std::ofstream out(path);
     out << "[drivers]\njacarta = http://mirror.example/jc\nrutoken_32 = http://mirror.example/rt32\n";
   }
-  app::DeploymentConfig config = app::BuiltInDefaults();
+  config::DeploymentConfig config = config::BuiltInDefaults();
   std::vector<std::string> errors;
-  ASSERT_TRUE(app::ApplyConfigFile(path, config, errors));
+  ASSERT_TRUE(config::ApplyConfigFile(path, config, errors));
   std::remove(path.c_str());
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(config.driverJaCarta, "http://mirror.example/jc");
   EXPECT_EQ(config.driverRutoken32, "http://mirror.example/rt32");
-  EXPECT_EQ(config.driverEToken64, app::BuiltInDefaults().driverEToken64);
+  EXPECT_EQ(config.driverEToken64, config::BuiltInDefaults().driverEToken64);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "crypto/signing.h"
 #include "csp/csp_test_env.h"
+#include "keys/signing.h"
 #include "text/text.h"
 
 using namespace orvane;

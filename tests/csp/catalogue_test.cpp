@@ -124,7 +124,7 @@ TEST(EnumerateGostProviders, RecordsVersionBuildAndKind) {
 
 TEST(EnumerateGostProviders, TheSoftwareProvidersPassTheVersionCheckValues) {
   ProviderRegistry registry;
-  RegisterSoftwareProviders(registry);
+  RegisterSoftwareProviders(registry, {});
   const auto c = Build(registry);
   ASSERT_EQ(c.size(), 6u);
   for (const auto& e : c) {
@@ -205,18 +205,18 @@ TEST(FillProviderCombo, WithoutCryptoProSelectsTheFirstAndEmptyStaysEmpty) {
 
 TEST(LocateCertificateKey, FindsReaderAndContainerOfACertificateKey) {
   test::ProviderEnvironment env;
-  auto ctx = DefaultRegistry().AcquireContext(u"\\\\.\\Reader B\\located", std::nullopt, 80, CRYPT_NEWKEYSET);
+  auto ctx = env.registry.AcquireContext(u"\\\\.\\Reader B\\located", std::nullopt, 80, CRYPT_NEWKEYSET);
   ASSERT_TRUE(ctx && ctx->GenKey(AT_KEYEXCHANGE, 0));
   CertificateContext cert;
   cert.der = test::SelfSignedCertificate(*ctx, 80);
   ASSERT_FALSE(cert.der.empty());
-  EXPECT_FALSE(LocateCertificateKey(&cert)) << "no key-provider property";
-  EXPECT_FALSE(LocateCertificateKey(nullptr));
+  EXPECT_FALSE(LocateCertificateKey(&cert, env.registry)) << "no key-provider property";
+  EXPECT_FALSE(LocateCertificateKey(nullptr, env.registry));
   cert.keyProvInfo = KeyProvInfo{u"\\\\.\\Reader B\\located", u"", 80, 0, AT_KEYEXCHANGE};
-  const auto loc = LocateCertificateKey(&cert);
+  const auto loc = LocateCertificateKey(&cert, env.registry);
   ASSERT_TRUE(loc);
   EXPECT_EQ(loc->readerName, u"Reader B");
   EXPECT_EQ(loc->containerName, u"located");
   env.presence->readers.clear();
-  EXPECT_FALSE(LocateCertificateKey(&cert)) << "token not inserted";
+  EXPECT_FALSE(LocateCertificateKey(&cert, env.registry)) << "token not inserted";
 }

@@ -16,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/deployment_config.h"
 #include "crypto/der.h"
+#include "csp/catalogue.h"
+#include "csp/container_store.h"
 #include "csp/provider.h"
 #include "csp/software_provider.h"
 
@@ -45,27 +46,20 @@ class ScriptedPin : public csp::PinPrompt {
   std::vector<WindowHandle> owners;
 };
 
-// A fresh data folder with the presence and PIN doubles installed; undone on destruction.
+// A fresh data folder, the software providers registered over it with the presence and PIN
+// doubles, and their catalogue; the folder is removed on destruction.
 class ProviderEnvironment {
  public:
-  ProviderEnvironment() {
+  ProviderEnvironment() : presence(std::make_shared<FakePresence>()), pin(std::make_shared<ScriptedPin>()) {
     char templ[] = "/tmp/orvane-csp-test-XXXXXX";
     const char* made = ::mkdtemp(templ);
     if (made != nullptr) dir = made;
-    savedConfig = app::Config();
-    app::DeploymentConfig config = savedConfig;
-    config.dataDir = dir + "/data";
-    app::SetConfig(config);
-    presence = std::make_shared<FakePresence>();
     presence->readers = {u"Reader A", u"Reader B"};
-    pin = std::make_shared<ScriptedPin>();
-    csp::SetCarrierPresence(presence);
-    csp::SetPinPrompt(pin);
+    store = std::make_unique<csp::store::ContainerStore>(DataDir());
+    csp::RegisterSoftwareProviders(registry, Environment());
+    csp::EnumerateGostProviders(&catalogue, registry);
   }
   ~ProviderEnvironment() {
-    csp::SetCarrierPresence(nullptr);
-    csp::SetPinPrompt(nullptr);
-    app::SetConfig(savedConfig);
     std::error_code ec;
     if (!dir.empty()) std::filesystem::remove_all(dir, ec);
   }
@@ -100,10 +94,15 @@ class ProviderEnvironment {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  std::string DataDir() const { return dir + "/data"; }
+  csp::SoftwareProviderEnvironment Environment() const { return {DataDir(), presence, pin}; }
+
   std::string dir;
-  app::DeploymentConfig savedConfig;
   std::shared_ptr<FakePresence> presence;
   std::shared_ptr<ScriptedPin> pin;
+  csp::ProviderRegistry registry;
+  csp::providerCatalogue catalogue;
+  std::unique_ptr<csp::store::ContainerStore> store;
 };
 
 inline std::string SignatureOidForType(std::uint32_t type) {

@@ -20,7 +20,7 @@ namespace {
 
 std::optional<std::u16string> NameOf(std::uint32_t type) {
   ProviderRegistry registry;
-  RegisterSoftwareProviders(registry);
+  RegisterSoftwareProviders(registry, {});
   std::uint32_t t = 0;
   std::u16string name;
   for (std::uint32_t i = 0; registry.EnumProviders(i, t, name); ++i) {
@@ -29,8 +29,9 @@ std::optional<std::u16string> NameOf(std::uint32_t type) {
   return std::nullopt;
 }
 
-std::unique_ptr<CryptContext> NewContainer(const std::u16string& path, std::uint32_t type = 80) {
-  return DefaultRegistry().AcquireContext(path, std::nullopt, type, CRYPT_NEWKEYSET);
+std::unique_ptr<CryptContext> NewContainer(ProviderEnvironment& env, const std::u16string& path,
+                                           std::uint32_t type = 80) {
+  return env.registry.AcquireContext(path, std::nullopt, type, CRYPT_NEWKEYSET);
 }
 
 std::string FileText(const std::string& path) {
@@ -42,7 +43,7 @@ std::string FileText(const std::string& path) {
 
 TEST(ProviderRegistry, EnumeratesTheSoftwareProvidersInOrder) {
   ProviderRegistry registry;
-  RegisterSoftwareProviders(registry);
+  RegisterSoftwareProviders(registry, {});
   std::vector<std::uint32_t> types;
   std::uint32_t type = 0;
   std::u16string name;
@@ -60,7 +61,7 @@ TEST(ProviderRegistry, EnumeratesTheSoftwareProvidersInOrder) {
 TEST(ProviderRegistry, OpensByNameOrTypeAndRejectsMismatches) {
   ProviderEnvironment env;
   ProviderRegistry registry;
-  RegisterSoftwareProviders(registry);
+  RegisterSoftwareProviders(registry, {});
   auto byType = registry.AcquireContext(std::nullopt, std::nullopt, 81, CRYPT_VERIFYCONTEXT);
   ASSERT_TRUE(byType);
   EXPECT_EQ(GetProvParamWord(*byType, PP_PROVTYPE), 81u);
@@ -78,7 +79,7 @@ TEST(ProviderRegistry, OpensByNameOrTypeAndRejectsMismatches) {
 
 TEST(SoftwareProvider, ReportsVersionBuildAndNames) {
   ProviderEnvironment env;
-  auto cp = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
+  auto cp = env.registry.AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
   ASSERT_TRUE(cp);
   Bytes build;
   ASSERT_TRUE(cp->GetProvParam(kPPBuildInfo, build));
@@ -86,7 +87,7 @@ TEST(SoftwareProvider, ReportsVersionBuildAndNames) {
   EXPECT_EQ(build[0] | (build[1] << 8), static_cast<int>(kSoftwareBuild));
   EXPECT_EQ(text::Cp1251ToWide(*GetProvParamText(*cp, PP_NAME)), NameOf(80));
 
-  auto vip = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, 77, CRYPT_VERIFYCONTEXT);
+  auto vip = env.registry.AcquireContext(std::nullopt, std::nullopt, 77, CRYPT_VERIFYCONTEXT);
   ASSERT_TRUE(vip);
   EXPECT_FALSE(vip->GetProvParam(kPPBuildInfo, build));
   EXPECT_EQ(GetProvParamWord(*vip, PP_VERSION), kSoftwareVipnetVersion);
@@ -103,7 +104,7 @@ TEST(SoftwareProvider, GeneratesKeysOfAllThreeGenerationsWithStandardPublicKeys)
   for (const auto& [type, spkiSize] : cases) {
     SCOPED_TRACE(type);
     const std::u16string path = u"\\\\.\\Reader A\\gen-" + text::FromUtf8(std::to_string(n++));
-    auto ctx = NewContainer(path, type);
+    auto ctx = NewContainer(env, path, type);
     ASSERT_TRUE(ctx) << std::hex << GetLastError();
     ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0)) << std::hex << GetLastError();
     Bytes spki;
@@ -118,35 +119,35 @@ TEST(SoftwareProvider, GeneratesKeysOfAllThreeGenerationsWithStandardPublicKeys)
 
 TEST(SoftwareProvider, NewKeysetRefusesAnExistingContainer) {
   ProviderEnvironment env;
-  ASSERT_TRUE(NewContainer(u"\\\\.\\Reader A\\twice"));
-  EXPECT_FALSE(NewContainer(u"\\\\.\\Reader A\\twice"));
+  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader A\\twice"));
+  EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader A\\twice"));
   EXPECT_EQ(GetLastError(), NTE_EXISTS);
   // The same name on another carrier is another container.
-  EXPECT_TRUE(NewContainer(u"\\\\.\\Reader B\\twice"));
+  EXPECT_TRUE(NewContainer(env, u"\\\\.\\Reader B\\twice"));
 }
 
 TEST(SoftwareProvider, ContainersAreVisibleOnlyWhileTheirCarrierIsPresent) {
   ProviderEnvironment env;
   {
-    auto ctx = NewContainer(u"\\\\.\\Reader A\\visible");
+    auto ctx = NewContainer(env, u"\\\\.\\Reader A\\visible");
     ASSERT_TRUE(ctx);
     ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   }
-  EXPECT_FALSE(NewContainer(u"\\\\.\\Reader C\\absent"));
+  EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader C\\absent"));
   EXPECT_EQ(GetLastError(), SCARD_E_NO_SMARTCARD);
 
-  auto open = DefaultRegistry().AcquireContext(u"\\\\.\\Reader A\\visible", std::nullopt, 80, 0);
+  auto open = env.registry.AcquireContext(u"\\\\.\\Reader A\\visible", std::nullopt, 80, 0);
   ASSERT_TRUE(open);
-  EXPECT_TRUE(DefaultRegistry().AcquireContext(u"visible", std::nullopt, 77, 0)) << "bare name finds it";
+  EXPECT_TRUE(env.registry.AcquireContext(u"visible", std::nullopt, 77, 0)) << "bare name finds it";
 
   env.presence->readers = {u"Reader B"};
-  EXPECT_FALSE(DefaultRegistry().AcquireContext(u"\\\\.\\Reader A\\visible", std::nullopt, 80, 0));
+  EXPECT_FALSE(env.registry.AcquireContext(u"\\\\.\\Reader A\\visible", std::nullopt, 80, 0));
   EXPECT_EQ(GetLastError(), NTE_BAD_KEYSET);
   Bytes spki;
   EXPECT_FALSE(open->ExportPublicKeyInfo(AT_KEYEXCHANGE, spki)) << "card removed under an open context";
   EXPECT_EQ(GetLastError(), SCARD_W_REMOVED_CARD);
 
-  auto verify = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
+  auto verify = env.registry.AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
   Bytes name;
   EXPECT_FALSE(verify->GetProvParam(PP_ENUMCONTAINERS, name, CRYPT_FIRST));
   EXPECT_EQ(GetLastError(), kErrorNoMoreItems);
@@ -154,9 +155,9 @@ TEST(SoftwareProvider, ContainersAreVisibleOnlyWhileTheirCarrierIsPresent) {
 
 TEST(SoftwareProvider, EnumeratesContainersAndReportsTheirNames) {
   ProviderEnvironment env;
-  ASSERT_TRUE(NewContainer(u"\\\\.\\Reader A\\one"));
-  ASSERT_TRUE(NewContainer(u"\\\\.\\Reader B\\two"));
-  auto ctx = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
+  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader A\\one"));
+  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader B\\two"));
+  auto ctx = env.registry.AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
   std::vector<std::string> names;
   Bytes data;
   for (std::uint32_t flags = CRYPT_FIRST; ctx->GetProvParam(PP_ENUMCONTAINERS, data, flags); flags = 0) {
@@ -167,7 +168,7 @@ TEST(SoftwareProvider, EnumeratesContainersAndReportsTheirNames) {
   ASSERT_TRUE(ctx->GetProvParam(PP_ENUMCONTAINERS, data, CRYPT_FIRST | CRYPT_FQCN));
   EXPECT_EQ(std::string(data.begin(), data.end()), "\\\\.\\Reader A\\one");
 
-  auto two = DefaultRegistry().AcquireContext(u"two", std::nullopt, 2, 0);
+  auto two = env.registry.AcquireContext(u"two", std::nullopt, 2, 0);
   ASSERT_TRUE(two);
   EXPECT_EQ(GetProvParamText(*two, PP_CONTAINER), "two");
   EXPECT_EQ(GetProvParamText(*two, PP_SMARTCARD_READER), "Reader B");
@@ -176,7 +177,7 @@ TEST(SoftwareProvider, EnumeratesContainersAndReportsTheirNames) {
 
 TEST(SoftwareProvider, OnePinEntryServesTheOpenContext) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\pin-once");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\pin-once");
   ASSERT_TRUE(ctx);
   ASSERT_TRUE(ctx->SetProvParam(kPPAuthenticate, {}));
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
@@ -188,7 +189,7 @@ TEST(SoftwareProvider, OnePinEntryServesTheOpenContext) {
   EXPECT_EQ(env.pin->requests[0].containerName, u"pin-once");
 
   // A new context asks again, this time against the carrier's PIN.
-  auto again = DefaultRegistry().AcquireContext(u"\\\\.\\Reader A\\pin-once", std::nullopt, 80, 0);
+  auto again = env.registry.AcquireContext(u"\\\\.\\Reader A\\pin-once", std::nullopt, 80, 0);
   ASSERT_TRUE(again);
   ASSERT_TRUE(again->SignHash(AT_KEYEXCHANGE, CALG_GR3411_2012_256, hash, sig));
   ASSERT_EQ(env.pin->requests.size(), 2u);
@@ -198,17 +199,17 @@ TEST(SoftwareProvider, OnePinEntryServesTheOpenContext) {
 TEST(SoftwareProvider, ThreeWrongPinsFailWithWrongChvAndKeepTheContainer) {
   ProviderEnvironment env;
   {
-    auto first = NewContainer(u"\\\\.\\Reader A\\first");
+    auto first = NewContainer(env, u"\\\\.\\Reader A\\first");
     ASSERT_TRUE(first && first->GenKey(AT_KEYEXCHANGE, 0));  // sets the carrier PIN 1234
   }
   env.pin->answers = {std::string("0000"), std::string("1111"), std::string("2222")};
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\second");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\second");
   ASSERT_TRUE(ctx);
   EXPECT_FALSE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_EQ(GetLastError(), SCARD_W_WRONG_CHV);
   EXPECT_EQ(env.pin->requests.size(), 4u);
   EXPECT_EQ(env.pin->requests.back().attempt, 3);
-  EXPECT_TRUE(store::ContainerExists(u"Reader A", u"second"));
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", u"second"));
   EXPECT_FALSE(ctx->HasUserKey(AT_KEYEXCHANGE));
 
   // The next right PIN works on the same context.
@@ -217,9 +218,9 @@ TEST(SoftwareProvider, ThreeWrongPinsFailWithWrongChvAndKeepTheContainer) {
 
 TEST(SoftwareProvider, AuthenticateParameterAsksOncePerCall) {
   ProviderEnvironment env;
-  { ASSERT_TRUE(NewContainer(u"\\\\.\\Reader A\\a")->GenKey(AT_KEYEXCHANGE, 0)); }
+  { ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader A\\a")->GenKey(AT_KEYEXCHANGE, 0)); }
   env.pin->answers = {std::string("bad")};
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\b");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\b");
   EXPECT_FALSE(ctx->SetProvParam(kPPAuthenticate, {}));
   EXPECT_EQ(GetLastError(), SCARD_W_WRONG_CHV);
   EXPECT_TRUE(ctx->SetProvParam(kPPAuthenticate, {}));
@@ -229,11 +230,11 @@ TEST(SoftwareProvider, AuthenticateParameterAsksOncePerCall) {
 TEST(SoftwareProvider, CancelledPinAndSilentContextsFail) {
   ProviderEnvironment env;
   env.pin->answers = {std::nullopt};
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\cancel");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\cancel");
   EXPECT_FALSE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_EQ(GetLastError(), SCARD_W_CANCELLED_BY_USER);
   auto silent =
-      DefaultRegistry().AcquireContext(u"\\\\.\\Reader A\\silent", std::nullopt, 80, CRYPT_NEWKEYSET | CRYPT_SILENT);
+      env.registry.AcquireContext(u"\\\\.\\Reader A\\silent", std::nullopt, 80, CRYPT_NEWKEYSET | CRYPT_SILENT);
   ASSERT_TRUE(silent);
   EXPECT_FALSE(silent->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_EQ(GetLastError(), NTE_SILENT_CONTEXT);
@@ -241,30 +242,30 @@ TEST(SoftwareProvider, CancelledPinAndSilentContextsFail) {
 
 TEST(SoftwareProvider, PrivateKeysAreSealedAtRestAndFilesArePrivate) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\sealed");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\sealed");
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, CRYPT_EXPORTABLE));
   Bytes pkcs8;
   ASSERT_TRUE(ctx->ExportPrivateKey(AT_KEYEXCHANGE, pkcs8));
-  const std::string file = store::ContainerFile(u"Reader A", u"sealed");
+  const std::string file = env.store->ContainerFile(u"Reader A", u"sealed");
   const std::string content = FileText(file);
   // Neither the PKCS#8 bytes nor their Base64 appear in the file; nor does the PIN.
   EXPECT_EQ(content.find(std::string(pkcs8.begin(), pkcs8.end())), std::string::npos);
   EXPECT_EQ(content.find(text::Base64Encode(pkcs8)), std::string::npos);
-  EXPECT_EQ(FileText(store::CarrierDir(u"Reader A") + "/carrier.pin").find("1234"), std::string::npos);
+  EXPECT_EQ(FileText(env.store->CarrierDir(u"Reader A") + "/carrier.pin").find("1234"), std::string::npos);
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  ASSERT_EQ(::stat(store::CarrierDir(u"Reader A").c_str(), &st), 0);
+  ASSERT_EQ(::stat(env.store->CarrierDir(u"Reader A").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   // No temporary files are left beside the container.
-  for (const auto& e : std::filesystem::directory_iterator(store::CarrierDir(u"Reader A"))) {
+  for (const auto& e : std::filesystem::directory_iterator(env.store->CarrierDir(u"Reader A"))) {
     EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos);
   }
 }
 
 TEST(SoftwareProvider, ExportableFlagIsRecordedAndEnforced) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\locked");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\locked");
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   Bytes out;
   EXPECT_FALSE(ctx->ExportPrivateKey(AT_KEYEXCHANGE, out));
@@ -273,13 +274,13 @@ TEST(SoftwareProvider, ExportableFlagIsRecordedAndEnforced) {
   EXPECT_EQ(out[0] & CRYPT_EXPORT, 0);
 
   // Flipping the flag in the file does not make the key exportable: the key no longer opens.
-  const std::string file = store::ContainerFile(u"Reader A", u"locked");
+  const std::string file = env.store->ContainerFile(u"Reader A", u"locked");
   std::string content = FileText(file);
   const auto pos = content.find("key-exportable 0");
   ASSERT_NE(pos, std::string::npos);
   content[pos + 15] = '1';
   std::ofstream(file, std::ios::binary) << content;
-  auto reopened = DefaultRegistry().AcquireContext(u"\\\\.\\Reader A\\locked", std::nullopt, 80, 0);
+  auto reopened = env.registry.AcquireContext(u"\\\\.\\Reader A\\locked", std::nullopt, 80, 0);
   ASSERT_TRUE(reopened);
   EXPECT_FALSE(reopened->ExportPrivateKey(AT_KEYEXCHANGE, out));
   EXPECT_EQ(GetLastError(), NTE_BAD_KEYSET);
@@ -287,7 +288,7 @@ TEST(SoftwareProvider, ExportableFlagIsRecordedAndEnforced) {
 
 TEST(SoftwareProvider, AKeyIsNeverOverwritten) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\once");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\once");
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_FALSE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_EQ(GetLastError(), NTE_EXISTS);
@@ -297,7 +298,7 @@ TEST(SoftwareProvider, AKeyIsNeverOverwritten) {
 
 TEST(SoftwareProvider, StoresTheCertificateOfItsOwnKeyOnly) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\cert");
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\cert");
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   const auto cert = test::SelfSignedCertificate(*ctx, 80);
   ASSERT_FALSE(cert.empty());
@@ -305,20 +306,20 @@ TEST(SoftwareProvider, StoresTheCertificateOfItsOwnKeyOnly) {
   EXPECT_FALSE(ctx->GetKeyParam(AT_KEYEXCHANGE, KP_CERTIFICATE, out));
   ASSERT_TRUE(ctx->SetKeyParam(AT_KEYEXCHANGE, KP_CERTIFICATE, cert));
 
-  auto other = NewContainer(u"\\\\.\\Reader A\\other");
+  auto other = NewContainer(env, u"\\\\.\\Reader A\\other");
   ASSERT_TRUE(other->GenKey(AT_KEYEXCHANGE, 0));
   EXPECT_FALSE(other->SetKeyParam(AT_KEYEXCHANGE, KP_CERTIFICATE, cert));
   EXPECT_EQ(GetLastError(), NTE_BAD_DATA);
   EXPECT_FALSE(other->SetKeyParam(AT_KEYEXCHANGE, KP_CERTIFICATE, Bytes{0x30, 0x03, 1, 2, 3}));
 
-  auto reopened = DefaultRegistry().AcquireContext(u"cert", std::nullopt, 80, 0);
+  auto reopened = env.registry.AcquireContext(u"cert", std::nullopt, 80, 0);
   ASSERT_TRUE(reopened->GetKeyParam(AT_KEYEXCHANGE, KP_CERTIFICATE, out));
   EXPECT_EQ(out, cert);
 }
 
 TEST(SoftwareProvider, SignHashChecksAlgorithmAndLength) {
   ProviderEnvironment env;
-  auto ctx = NewContainer(u"\\\\.\\Reader A\\sig", 81);
+  auto ctx = NewContainer(env, u"\\\\.\\Reader A\\sig", 81);
   ASSERT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
   Bytes sig;
   EXPECT_FALSE(ctx->SignHash(AT_KEYEXCHANGE, CALG_GR3411_2012_512, Bytes(32, 1), sig));
@@ -333,15 +334,15 @@ TEST(SoftwareProvider, SignHashChecksAlgorithmAndLength) {
 
 TEST(SoftwareProvider, HashesAndRandomBytes) {
   ProviderEnvironment env;
-  auto random = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, PROV_RSA_FULL, 0);
+  auto random = env.registry.AcquireContext(std::nullopt, std::nullopt, PROV_RSA_FULL, 0);
   ASSERT_TRUE(random);
   std::array<std::uint8_t, 256> a{}, b{};
   ASSERT_TRUE(random->GenRandom(a));
   ASSERT_TRUE(random->GenRandom(b));
   EXPECT_NE(a, b);
-  EXPECT_FALSE(DefaultRegistry().AcquireContext(u"x", std::nullopt, PROV_RSA_FULL, 0));
+  EXPECT_FALSE(env.registry.AcquireContext(u"x", std::nullopt, PROV_RSA_FULL, 0));
 
-  auto ctx = DefaultRegistry().AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
+  auto ctx = env.registry.AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
   Bytes hash;
   const std::string msg = "012345678901234567890123456789012345678901234567890123456789012";
   ASSERT_TRUE(ctx->HashData(CALG_GR3411_2012_256, Bytes(msg.begin(), msg.end()), hash));

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
 #include "support/tls_test_server.h"
 #include "text/text.h"
 
@@ -138,15 +138,13 @@ TEST(Diagnostics, ProbeOverLoopback) {
   const auto certs = test::MakeTestCertificates(dir.Path());
   test::RawServer server([](const test::RawRequest&, test::Connection& c) { c.Send(test::HttpResponse(200, "1")); },
                          certs.certFile, certs.keyFile);
-  auto config = app::Config();
-  config.extraCaFile = certs.caFile;
-  app::SetConfig(config);
   auto direct = std::make_shared<FixedResolver>();
-  const auto ok = diag::ProbeHttp({"127.0.0.1", server.Port(), "/a/get_version", true, true, true}, direct);
+  const auto ok =
+      diag::ProbeHttp({"127.0.0.1", server.Port(), "/a/get_version", true, true, true}, direct, certs.caFile);
   EXPECT_TRUE(ok.connected);
   EXPECT_TRUE(ok.requestDone);
   EXPECT_EQ(ok.statusCode, 200);
-  const auto plain = diag::ProbeHttp({"127.0.0.1", server.Port(), "/", true, false, true}, direct);
+  const auto plain = diag::ProbeHttp({"127.0.0.1", server.Port(), "/", true, false, true}, direct, certs.caFile);
   EXPECT_EQ(plain.statusCode, 200);
   const auto reqs = server.Requests();
   ASSERT_EQ(reqs.size(), 2u);

@@ -185,7 +185,7 @@ TEST(MainDialog, OperatorCertificateFromTheSettings) {
   EXPECT_TRUE(dlg.AgentMode());
   EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Заменить сертификат"));
   EXPECT_FALSE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
-  dlg.SetOperatorCertificate(nullptr, false);
+  dlg.SetOperatorCertificate(nullptr, nullptr, false);
   EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Загрузить сертификат"));
   EXPECT_TRUE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
 }

@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "app/startup.h"
-#include "crypto/pkcs10.h"
-#include "crypto/signing.h"
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
 #include "csp/ossl.h"
+#include "keys/pkcs10.h"
+#include "keys/signing.h"
 #include "net/request_system.h"
 #include "operator/rights_check.h"
 #include "request/attribute_list.h"
@@ -93,12 +93,13 @@ class ReferenceSystem : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(server.Start(o, error)) << error;
     thread = std::thread([this] { server.Run(); });
-    auto config = app::Config();
-    config.requestHost = "127.0.0.1";
-    config.requestPort = static_cast<std::uint16_t>(server.Port());
-    config.extraCaFile = server.TlsCaFile();
-    app::SetConfig(config);
-    rs = std::make_unique<net::RequestSystem>(ui);
+    deployment = config::BuiltInDefaults();
+    deployment.requestHost = "127.0.0.1";
+    deployment.requestPort = static_cast<std::uint16_t>(server.Port());
+    deployment.authHost = "127.0.0.1";
+    deployment.authPort = static_cast<std::uint16_t>(server.Port());
+    deployment.extraCaFile = server.TlsCaFile();
+    rs = std::make_unique<net::RequestSystem>(ui, deployment);
   }
   void TearDown() override {
     server.Stop();
@@ -114,22 +115,21 @@ class ReferenceSystem : public ::testing::Test {
   std::string LastMessage() const { return ui.messages.empty() ? "<none>" : ui.messages.back().Utf8(); }
 
   // A key pair in a new container and the signed request for the application.
-  std::shared_ptr<net::ASVariableBuffer> MakeRequest(const request::remoteRequestData& r, const std::u16string& name) {
-    crypto::KeyRequestInputs in;
+  std::shared_ptr<io::ASVariableBuffer> MakeRequest(const request::remoteRequestData& r, const std::u16string& name) {
+    keys::KeyRequestInputs in;
     in.generation = r.cryptoStandart;
     in.subject = request::ParseAttributeList(r.subject_quoted);
     in.eku = r.eku;
     in.period = r.certPeriod;
     in.containerPath = u"\\\\.\\Reader A\\" + name;
-    if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
-    in.providerName =
-        csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, r.cryptoStandart)));
-    const auto result = crypto::CreateKeyAndRequest(in);
+    in.providerName = csp::FindProviderName(
+        static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, r.cryptoStandart)), env.catalogue);
+    const auto result = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
     if (!result.der) {
       ADD_FAILURE() << "no request, error " << std::hex << result.error;
       return nullptr;
     }
-    auto buffer = std::make_shared<net::ASVariableBuffer>();
+    auto buffer = std::make_shared<io::ASVariableBuffer>();
     buffer->Append(result.der->data(), static_cast<std::int64_t>(result.der->size()));
     return buffer;
   }
@@ -139,6 +139,8 @@ class ReferenceSystem : public ::testing::Test {
   std::thread thread;
   test::ScriptedUi ui;
   std::unique_ptr<net::RequestSystem> rs;
+  config::DeploymentConfig deployment;
+  test::ProviderEnvironment env;
 };
 
 std::string IssuerCommonName(const std::string& b64) {
@@ -155,7 +157,6 @@ std::string IssuerCommonName(const std::string& b64) {
 }  // namespace
 
 TEST_F(ReferenceSystem, SubscriberRoadWithAutoEnrolment) {
-  test::ProviderEnvironment env;
   ASSERT_TRUE(rs->CheckVersion().accepted);
 
   int lastError = -1;
@@ -198,7 +199,6 @@ TEST_F(ReferenceSystem, SubscriberRoadWithAutoEnrolment) {
 }
 
 TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {
-  test::ProviderEnvironment env;
   int lastError = 0;
   // Not yet requested: no certificate.
   EXPECT_FALSE(rs->GetCertificate(nullptr, u"TOKEN-LATER", nullptr));
@@ -229,7 +229,6 @@ TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {
 }
 
 TEST_F(ReferenceSystem, DamagedRequestIsRefused) {
-  test::ProviderEnvironment env;
   int lastError = 0;
   const auto r = rs->GetRequestData(nullptr, u"TOKEN-LATER", nullptr, lastError);
   ASSERT_TRUE(r);
@@ -237,7 +236,7 @@ TEST_F(ReferenceSystem, DamagedRequestIsRefused) {
   ASSERT_TRUE(der);
   auto bytes = *der->ReadAll();
   bytes[bytes.size() - 5] ^= 0x55;  // inside the signature
-  auto damaged = std::make_shared<net::ASVariableBuffer>();
+  auto damaged = std::make_shared<io::ASVariableBuffer>();
   damaged->Append(bytes.data(), static_cast<std::int64_t>(bytes.size()));
   net::PendingRequest pending{u"m", u"s", u"TVK-7002-2", damaged, std::nullopt};
   ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-LATER"));
@@ -269,7 +268,7 @@ TEST_F(ReferenceSystem, FailurePaths) {
 
   // The version check can be made to fail as a whole.
   {
-    net::HttpClient admin;
+    net::HttpClient admin(nullptr, server.TlsCaFile());
     admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(server.Port()));
     net::FormFields form;
     net::AddField(form, "op", "get_version");
@@ -288,19 +287,19 @@ TEST_F(ReferenceSystem, FailurePaths) {
 namespace {
 
 // An operator certificate from the test CA whose key lives in the software provider.
-csp::CertificatePtr OperatorCertificate(int port, const std::string& commonName, csp::GostGeneration generation,
+csp::CertificatePtr OperatorCertificate(test::ProviderEnvironment& env, int port, const std::string& caFile,
+                                        const std::string& commonName, csp::GostGeneration generation,
                                         const std::u16string& container) {
-  if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
-  crypto::KeyRequestInputs in;
+  keys::KeyRequestInputs in;
   in.generation = generation;
   in.subject = request::ParseAttributeList(text::FromUtf8("2.5.4.3=" + commonName + ",2.5.4.6=RU"));
   in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2"};
   in.containerPath = u"\\\\.\\Reader A\\" + container;
   const auto type = static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, generation));
-  in.providerName = csp::FindProviderName(type);
-  const auto req = crypto::CreateKeyAndRequest(in);
+  in.providerName = csp::FindProviderName(type, env.catalogue);
+  const auto req = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
   if (!req.der) return nullptr;
-  net::HttpClient admin;
+  net::HttpClient admin(nullptr, caFile);
   admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(port));
   net::FormFields form;
   net::AddField(form, "request", text::Base64Encode(*req.der));
@@ -315,10 +314,10 @@ csp::CertificatePtr OperatorCertificate(int port, const std::string& commonName,
 }  // namespace
 
 TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
-  test::ProviderEnvironment env;
-  auto cert = OperatorCertificate(server.Port(), "Оператор УЦ Тестовый", csp::kGost2012_256, u"op-1");
+  auto cert =
+      OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Оператор УЦ Тестовый", csp::kGost2012_256, u"op-1");
   ASSERT_TRUE(cert);
-  op::RightsCheckPeers peers{rs.get(), net::LoginPeerFromConfig(), [] { return 2025; }};
+  op::RightsCheckPeers peers{rs.get(), &env.registry, net::LoginPeerFrom(deployment), [] { return 2025; }};
   peers.login.authHost = "127.0.0.1";
   peers.login.authPort = static_cast<std::uint16_t>(server.Port());
   peers.login.requestHost = "127.0.0.1";
@@ -329,14 +328,14 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   EXPECT_EQ(LastMessage(), "Для выбранного сертификата не определены права. Обратитесь к администратору.");
 
   // The seed's operator: logs in, gets agent mode and works with its signature.
-  auto opCert = OperatorCertificate(server.Port(), "Оператор УЦ", csp::kGost2012_256, u"op-2");
+  auto opCert = OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Оператор УЦ", csp::kGost2012_256, u"op-2");
   ASSERT_TRUE(opCert);
   auto rights = op::VerifyOperator(ui, nullptr, opCert, peers);
   ASSERT_TRUE(rights) << LastMessage();
   EXPECT_TRUE(rights->agentMode);
   EXPECT_FALSE(rights->clientAllowed);
   ASSERT_TRUE(rights->authToken);
-  const auto identity = op::OperatorIdentityFor(opCert, *rights);
+  const auto identity = op::OperatorIdentityFor(opCert, *rights, env.registry);
   ASSERT_TRUE(identity);
 
   int lastError = 0;
@@ -352,9 +351,10 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   ASSERT_TRUE(hash) << LastMessage();
   const auto hashBytes = text::Base64Decode(*hash->b64Hash);
   ASSERT_TRUE(hashBytes);
-  crypto::Bytes signature;
+  Bytes signature;
   std::uint32_t error = 0;
-  ASSERT_TRUE(crypto::SignHash(opCert.get(), hashBytes->data(), hashBytes->size(), &signature, &error)) << error;
+  ASSERT_TRUE(keys::SignHash(opCert.get(), hashBytes->data(), hashBytes->size(), &signature, &error, env.registry))
+      << error;
   EXPECT_TRUE(rs->SetDocumentSign(nullptr, &*identity, u"TOKEN-LATER", hash.get(), text::Base64Encode(signature)))
       << LastMessage();
   std::reverse(signature.begin(), signature.end());  // the X.509 byte order is not what the server checks
@@ -368,7 +368,7 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   EXPECT_EQ(LastMessage(), "Недействительный токен оператора");
 
   // GOST 2001 certificates are refused from 2020 on, before any exchange.
-  auto old = OperatorCertificate(server.Port(), "Клиент 2001", csp::kGost2001, u"op-3");
+  auto old = OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Клиент 2001", csp::kGost2001, u"op-3");
   ASSERT_TRUE(old);
   EXPECT_FALSE(op::VerifyOperator(ui, nullptr, old, peers));
   EXPECT_EQ(LastMessage(), "Использование ГОСТ 34.10-2001 запрещено с 01.01.2020");
@@ -391,7 +391,11 @@ TEST_F(ReferenceSystem, StartupOutcomesAgainstTheRequestSystem) {
                  std::vector<std::u16string>& opened) {
     ui.messages.clear();
     ui.answers = std::move(answers);
-    app::StartupSteps steps = app::SystemStartupSteps(ui, system);
+    csp::providerCatalogue catalogue;
+    app::StartupSteps steps;
+    steps.catalogue = &catalogue;
+    steps.fillCatalogue = [&] { return csp::EnumerateGostProviders(&catalogue, env.registry); };
+    steps.checkVersion = [&system] { return system.CheckVersion(); };
     steps.ensureRoots = [] { return true; };  // the roots' own tests cover the store
     steps.runMainWindow = [&] { ++windows; };
     steps.runDiagnostics = [&] { ++diagnostics; };
@@ -413,10 +417,7 @@ TEST_F(ReferenceSystem, StartupOutcomesAgainstTheRequestSystem) {
   std::string error;
   ASSERT_TRUE(newer.Start(o, error)) << error;
   std::thread t([&] { newer.Run(); });
-  auto config = app::Config();
-  config.extraCaFile = newer.TlsCaFile();
-  app::SetConfig(config);
-  net::RequestSystem outdated(ui, "127.0.0.1", static_cast<std::uint16_t>(newer.Port()));
+  net::RequestSystem outdated(ui, "127.0.0.1", static_cast<std::uint16_t>(newer.Port()), nullptr, newer.TlsCaFile());
   EXPECT_EQ(run(outdated, {}, windows, diagnostics, opened), app::StartupOutcome::DownloadOpened);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].Utf8(), "Запуск программы невозможен.\nСкачайте новую версию с сайта УЦ Talvik.");

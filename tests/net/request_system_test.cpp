@@ -6,7 +6,8 @@
 #include <map>
 #include <thread>
 
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
+#include "config/version.h"
 #include "support/scripted_ui.h"
 #include "support/tls_test_server.h"
 
@@ -58,9 +59,6 @@ class RequestSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     certs = test::MakeTestCertificates(dir.Path());
-    auto config = app::BuiltInDefaults();
-    config.extraCaFile = certs.caFile;
-    app::SetConfig(config);
     server = std::make_unique<test::RawServer>(
         [this](const RawRequest& r, Connection& c) {
           const auto it = replies.find(r.path);
@@ -71,7 +69,7 @@ class RequestSystemTest : public ::testing::Test {
           c.Send(HttpResponse(it->second.status, it->second.body, it->second.headers));
         },
         certs.certFile, certs.keyFile);
-    rs = std::make_unique<RequestSystem>(ui, "127.0.0.1", server->Port(), std::make_shared<NoProxy>());
+    rs = std::make_unique<RequestSystem>(ui, "127.0.0.1", server->Port(), std::make_shared<NoProxy>(), certs.caFile);
   }
 
   std::string LastMessage() const { return ui.messages.empty() ? "<none>" : ui.messages.back().Utf8(); }
@@ -92,12 +90,12 @@ TEST(RequestErrors, TableAndVersionComparison) {
   EXPECT_EQ(RequestErrorText(10), u"Не указан период действия сертификата");
   EXPECT_FALSE(RequestErrorText(0));
   EXPECT_FALSE(RequestErrorText(13));
-  EXPECT_FALSE(VersionAccepted(kProgramVersion, "1.37"));
-  EXPECT_TRUE(VersionAccepted(kProgramVersion, "1.36.9999"));
-  EXPECT_TRUE(VersionAccepted(kProgramVersion, "0.99"));
-  EXPECT_TRUE(VersionAccepted(kProgramVersion, "2"));  // no "." : server major taken as 0
-  EXPECT_FALSE(VersionAccepted(kProgramVersion, "2.0"));
-  EXPECT_TRUE(VersionAccepted(kProgramVersion, "1.36"));
+  EXPECT_FALSE(VersionAccepted(config::kProgramVersion, "1.37"));
+  EXPECT_TRUE(VersionAccepted(config::kProgramVersion, "1.36.9999"));
+  EXPECT_TRUE(VersionAccepted(config::kProgramVersion, "0.99"));
+  EXPECT_TRUE(VersionAccepted(config::kProgramVersion, "2"));  // no "." : server major taken as 0
+  EXPECT_FALSE(VersionAccepted(config::kProgramVersion, "2.0"));
+  EXPECT_TRUE(VersionAccepted(config::kProgramVersion, "1.36"));
 }
 
 TEST_F(RequestSystemTest, CheckVersionOutcomes) {

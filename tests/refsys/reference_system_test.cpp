@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "crypto/pkcs10.h"
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
+#include "keys/pkcs10.h"
 #include "request/attribute_list.h"
 #include "seed.h"
 #include "support/tls_test_server.h"
@@ -54,16 +54,15 @@ TEST(TestCa, IssuesFromRequestsWithValidityAndExtensions) {
   ASSERT_TRUE(again);
   EXPECT_EQ(X509_cmp(ca->Root(csp::gost::Algorithm::Gost2012_256), again->Root(csp::gost::Algorithm::Gost2012_256)), 0);
 
-  if (csp::ProcessCatalogue().empty()) csp::EnumerateGostProviders();
-  crypto::KeyRequestInputs in;
+  keys::KeyRequestInputs in;
   in.generation = csp::kGost2012_512;
   in.subject = request::ParseAttributeList(std::u16string(u"2.5.4.3=Тест,2.5.4.6=RU"));
   in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2"};
   in.startDate = "2026-01-10 10:00:00+03:00";
   in.period = "2 Years";
   in.containerPath = u"\\\\.\\Reader A\\ca-test";
-  in.providerName = csp::FindProviderName(81);
-  const auto req = crypto::CreateKeyAndRequest(in);
+  in.providerName = csp::FindProviderName(81, env.catalogue);
+  const auto req = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
   ASSERT_TRUE(req.der) << std::hex << req.error;
 
   refsys::IssueOptions options{"http://127.0.0.1/crl", "http://127.0.0.1/ca.cer"};

@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "crypto/der.h"
-#include "crypto/pkcs10.h"
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
+#include "keys/pkcs10.h"
 #include "render/stylesheets.h"
 #include "render/xml_documents.h"
 #include "support/scripted_ui.h"
@@ -28,6 +28,9 @@ using namespace orvane::render;
 namespace der = orvane::crypto::der;
 
 namespace {
+
+const FormContacts kContacts{"Удостоверяющий центр для проверки, а/я 1, Москва", "8 800 555-00-11"};
+const FormRenderer kForms(kContacts);
 
 struct DocFree {
   void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
@@ -172,12 +175,12 @@ class FormsTest : public ::testing::Test {
     for (const auto& p : made) std::filesystem::remove(text::ToUtf8(p));
   }
   std::optional<std::u16string> Certificate(std::span<const std::uint8_t> bytes) {
-    auto path = RenderCertificateForm(ui, nullptr, bytes);
+    auto path = kForms.RenderCertificateForm(ui, nullptr, bytes);
     if (path) made.push_back(*path);
     return path;
   }
   std::optional<std::u16string> Request(std::span<const std::uint8_t> bytes) {
-    auto path = RenderRequestForm(ui, nullptr, bytes);
+    auto path = kForms.RenderRequestForm(ui, nullptr, bytes);
     if (path) made.push_back(*path);
     return path;
   }
@@ -268,9 +271,9 @@ TEST_F(FormsTest, DerPemAndBase64GiveTheSameCertificateForm) {
   std::string pem = "-----BEGIN CERTIFICATE-----\r\n";
   for (std::size_t i = 0; i < b64.size(); i += 64) pem += b64.substr(i, 64) + "\r\n";
   pem += "-----END CERTIFICATE-----\r\n";
-  const auto a = RenderCertificateHtml(ui, nullptr, derBytes);
-  const auto b = RenderCertificateHtml(ui, nullptr, Ascii(pem));
-  const auto c = RenderCertificateHtml(ui, nullptr, Ascii(b64));
+  const auto a = kForms.RenderCertificateHtml(ui, nullptr, derBytes);
+  const auto b = kForms.RenderCertificateHtml(ui, nullptr, Ascii(pem));
+  const auto c = kForms.RenderCertificateHtml(ui, nullptr, Ascii(b64));
   ASSERT_TRUE(a && b && c);
   EXPECT_EQ(*a, *b);
   EXPECT_EQ(*a, *c);
@@ -293,7 +296,7 @@ TEST_F(FormsTest, CertificateDocumentConventions) {
   EXPECT_NE(xml.find("<extensions>\n</extensions>\n"), std::string::npos);
   EXPECT_TRUE(xml.ends_with("</attributes>\n</certificate>\n"));
 
-  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
+  const auto html = kForms.RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
   ASSERT_TRUE(html);
   const Html parsed = ParseHtml(*html);
   EXPECT_TRUE(parsed.HasBlock(kNonQualified));
@@ -340,7 +343,7 @@ TEST_F(FormsTest, ExtensionTextsReachTheFormEscaped) {
   const std::string xml = CertificateXml(cert);
   EXPECT_NE(xml.find("<value>[1]Имя каталога: O=A&#x3C;B &#x26; C&#x3E; </value>"), std::string::npos);
   EXPECT_NE(xml.find("<name>Тип идентификации при выдаче сертификата</name><value>?</value>"), std::string::npos);
-  const auto html = RenderCertificateHtml(ui, nullptr, cert);
+  const auto html = kForms.RenderCertificateHtml(ui, nullptr, cert);
   ASSERT_TRUE(html);
   EXPECT_TRUE(ParseHtml(*html).HasBlock("[1]Имя каталога: O=A<B & C> "));
 }
@@ -364,7 +367,8 @@ TEST_F(FormsTest, EveryTruncationOfACertificateFailsCleanly) {
     EXPECT_FALSE(X509Certificate(prefix).Decoded()) << n;
   }
   test::ScriptedUi local;
-  EXPECT_FALSE(RenderCertificateHtml(local, nullptr, std::span<const std::uint8_t>(cert.data(), cert.size() / 2)));
+  EXPECT_FALSE(
+      kForms.RenderCertificateHtml(local, nullptr, std::span<const std::uint8_t>(cert.data(), cert.size() / 2)));
   ASSERT_EQ(local.messages.size(), 1u);
   EXPECT_EQ(local.messages[0].Utf8(), "Ошибка создания XML файла");
   EXPECT_EQ(local.messages[0].kind, MessageKind::Error);
@@ -404,7 +408,7 @@ TEST_F(FormsTest, OddStringTypesInNamesStayWellFormed) {
   EXPECT_TRUE(WellFormed(*xml));
   EXPECT_NE(xml->find("<value>?\xC0</value>"), std::string::npos);
   EXPECT_NE(xml->find("<value>a???&#x3C;</value>"), std::string::npos);
-  const auto html = RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
+  const auto html = kForms.RenderCertificateHtml(ui, nullptr, MakeCertificate(fields));
   ASSERT_TRUE(html);
   EXPECT_TRUE(ParseHtml(*html).HasBlock("Кем выдан: ?А"));
   // Malformed BMP and Universal strings are refused by the decoder, never read past their end.
@@ -418,22 +422,22 @@ TEST_F(FormsTest, OddStringTypesInNamesStayWellFormed) {
 }
 
 TEST_F(FormsTest, FailuresAndTheirMessages) {
-  EXPECT_FALSE(RenderCertificateForm(ui, nullptr, {}));
+  EXPECT_FALSE(kForms.RenderCertificateForm(ui, nullptr, {}));
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_FALSE(RenderRequestForm(ui, nullptr, static_cast<net::ASVariableBuffer*>(nullptr)));
+  EXPECT_FALSE(kForms.RenderRequestForm(ui, nullptr, static_cast<io::ASVariableBuffer*>(nullptr)));
   EXPECT_TRUE(ui.messages.empty());
 
-  net::ASVariableBuffer empty;
-  EXPECT_FALSE(RenderRequestForm(ui, nullptr, &empty));
+  io::ASVariableBuffer empty;
+  EXPECT_FALSE(kForms.RenderRequestForm(ui, nullptr, &empty));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].Utf8(), "Неизвестная ошибка");
 
-  EXPECT_FALSE(RenderRequestForm(ui, nullptr, Ascii("not a request")));
-  EXPECT_FALSE(RenderCertificateForm(ui, nullptr, DataFile("head-ca/README.md")));
+  EXPECT_FALSE(kForms.RenderRequestForm(ui, nullptr, Ascii("not a request")));
+  EXPECT_FALSE(kForms.RenderCertificateForm(ui, nullptr, DataFile("head-ca/README.md")));
   const std::vector<std::uint8_t> huge(kMaxObjectSize + 1, 'A');
-  EXPECT_FALSE(RenderCertificateForm(ui, nullptr, huge));
+  EXPECT_FALSE(kForms.RenderCertificateForm(ui, nullptr, huge));
   // A certificate is not a request and a request is not a certificate.
-  EXPECT_FALSE(RenderRequestForm(ui, nullptr, DataFile("head-ca/rootA.cer")));
+  EXPECT_FALSE(kForms.RenderRequestForm(ui, nullptr, DataFile("head-ca/rootA.cer")));
   ASSERT_EQ(ui.messages.size(), 5u);
   for (std::size_t i = 1; i < ui.messages.size(); ++i) {
     EXPECT_EQ(ui.messages[i].Utf8(), "Ошибка создания XML файла") << i;
@@ -444,7 +448,7 @@ TEST_F(FormsTest, AnHtmlFileThatCannotBeWrittenIsAFailure) {
   const char* saved = std::getenv("TMPDIR");
   const std::string keep = saved != nullptr ? saved : "";
   ::setenv("TMPDIR", "/nonexistent/orvane-forms", 1);
-  const auto path = RenderCertificateForm(ui, nullptr, DataFile("head-ca/rootA.cer"));
+  const auto path = kForms.RenderCertificateForm(ui, nullptr, DataFile("head-ca/rootA.cer"));
   if (saved != nullptr) {
     ::setenv("TMPDIR", keep.c_str(), 1);
   } else {
@@ -499,10 +503,10 @@ namespace {
 
 class RequestFormsTest : public FormsTest {
  protected:
-  void SetUp() override { csp::EnumerateGostProviders(&catalogue, csp::DefaultRegistry()); }
+  void SetUp() override { csp::EnumerateGostProviders(&catalogue, env.registry); }
 
   der::Bytes MakeRequest(csp::GostGeneration generation, const std::u16string& name, bool withPairs) {
-    crypto::KeyRequestInputs in;
+    keys::KeyRequestInputs in;
     in.family = csp::kKindCryptoPro;
     in.generation = generation;
     in.providerName =
@@ -518,7 +522,7 @@ class RequestFormsTest : public FormsTest {
       in.identificationKind = 3;
       in.altName = *request::ParseAttributeList(std::u16string(u"2.5.4.10=\"ООО Рога & Копыта\""));
     }
-    const auto result = crypto::CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+    const auto result = keys::CreateKeyAndRequest(in, catalogue, env.registry);
     EXPECT_TRUE(result.der) << std::hex << result.error;
     return result.der.value_or(der::Bytes{});
   }
@@ -610,9 +614,8 @@ TEST_F(RequestFormsTest, RequestFormHtml) {
   EXPECT_TRUE(html.HasBlock("М. П."));
   EXPECT_TRUE(html.HasBlock(
       "Подписанный запрос на сертификат ключа проверки электронной подписи следует переслать по адресу:"));
-  const auto& config = app::Config();
-  EXPECT_TRUE(html.Contains(config.caAddress));
-  EXPECT_TRUE(html.Contains(config.caPhone));
+  EXPECT_TRUE(html.Contains(kContacts.caAddress));
+  EXPECT_TRUE(html.Contains(kContacts.caPhone));
 }
 
 TEST_F(RequestFormsTest, PemAndBufferRenderTheSameFormAsDer) {
@@ -621,14 +624,14 @@ TEST_F(RequestFormsTest, PemAndBufferRenderTheSameFormAsDer) {
   std::string pem = "-----BEGIN CERTIFICATE REQUEST-----\n";
   for (std::size_t i = 0; i < b64.size(); i += 64) pem += b64.substr(i, 64) + "\n";
   pem += "-----END CERTIFICATE REQUEST-----\n";
-  const auto fromDer = RenderRequestHtml(ui, nullptr, request);
-  const auto fromPem = RenderRequestHtml(ui, nullptr, Ascii(pem));
+  const auto fromDer = kForms.RenderRequestHtml(ui, nullptr, request);
+  const auto fromPem = kForms.RenderRequestHtml(ui, nullptr, Ascii(pem));
   ASSERT_TRUE(fromDer && fromPem);
   EXPECT_EQ(*fromDer, *fromPem);
 
-  net::ASVariableBuffer buffer;
+  io::ASVariableBuffer buffer;
   ASSERT_TRUE(buffer.Append(pem));
-  const auto path = RenderRequestForm(ui, nullptr, &buffer);
+  const auto path = kForms.RenderRequestForm(ui, nullptr, &buffer);
   ASSERT_TRUE(path);
   made.push_back(*path);
   EXPECT_EQ(ReadText(*path), *fromDer);

@@ -4,7 +4,7 @@
 #include <openssl/sha.h>
 #include <map>
 
-#include "net/reply_reader.h"
+#include "io/reply_reader.h"
 #include "text/text.h"
 
 using namespace orvane;
@@ -13,7 +13,7 @@ using request::ReadRequestData;
 namespace {
 
 std::shared_ptr<request::remoteRequestData> Read(const std::string& xml) {
-  net::ASVariableBuffer body;
+  io::ASVariableBuffer body;
   body.Append(xml);
   return ReadRequestData(body);
 }
@@ -140,31 +140,31 @@ TEST(RequestData, MissingOidAndMalformedDocuments) {
 }
 
 TEST(ReplyReader, NamesCaseNamespacesLastOccurrenceAndChildText) {
-  net::ASVariableBuffer body;
+  io::ASVariableBuffer body;
   body.Append(
       std::string("<x:reply xmlns:x=\"urn:r\"><X:CERT>first</X:CERT><cert>second</cert>"
                   "<container>a<b>inner</b>tail</container><undeclared:signer_name>S</undeclared:signer_name>"
                   "</x:reply>"));
   std::map<std::string, std::string> seen;
   // An undeclared prefix is not a namespace error for this reader.
-  ASSERT_TRUE(net::ReadReplyDocument(
+  ASSERT_TRUE(io::ReadReplyDocument(
       body, {"cert", "container", "signer_name"},
-      [&](const std::string& n, net::ASVariableBuffer& t) { seen[n] = t.ReadAllText().value_or("?"); }));
+      [&](const std::string& n, io::ASVariableBuffer& t) { seen[n] = t.ReadAllText().value_or("?"); }));
   EXPECT_EQ(seen["cert"], "second");
   EXPECT_EQ(seen["container"], "inner");  // only the text after the last child's start
   EXPECT_EQ(seen["signer_name"], "S");
 }
 
 TEST(ReplyReader, LargeDocumentAcrossChunksAndWindows1251) {
-  net::ASVariableBuffer body;
+  io::ASVariableBuffer body;
   const std::string filler(100000, 'z');
   body.Append("<r><pad>" + filler + "</pad><cert>" + std::string(70000, 'Q') + "</cert></r>");
   std::string cert;
-  ASSERT_TRUE(net::ReadReplyDocument(
-      body, {"cert"}, [&](const std::string&, net::ASVariableBuffer& t) { cert = t.ReadAllText().value_or(""); }));
+  ASSERT_TRUE(io::ReadReplyDocument(
+      body, {"cert"}, [&](const std::string&, io::ASVariableBuffer& t) { cert = t.ReadAllText().value_or(""); }));
   EXPECT_EQ(cert, std::string(70000, 'Q'));
 
-  net::ASVariableBuffer cp;
+  io::ASVariableBuffer cp;
   cp.Append(
       std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><r><request_id>\xC7\xE0\xFF\xE2\xEA\xE0"
                   "</request_id></r>"));
@@ -174,11 +174,11 @@ TEST(ReplyReader, LargeDocumentAcrossChunksAndWindows1251) {
 }
 
 TEST(ReplyReader, TruthyAndNumbers) {
-  EXPECT_TRUE(net::IsTruthy("TRUE"));
-  EXPECT_TRUE(net::IsTruthy("Yes"));
-  EXPECT_TRUE(net::IsTruthy("1"));
-  EXPECT_FALSE(net::IsTruthy(" 1"));
-  EXPECT_FALSE(net::IsTruthy(""));
-  EXPECT_EQ(net::LeadingNumber("42x"), 42u);
-  EXPECT_EQ(net::LeadingNumber("x42"), 0u);
+  EXPECT_TRUE(io::IsTruthy("TRUE"));
+  EXPECT_TRUE(io::IsTruthy("Yes"));
+  EXPECT_TRUE(io::IsTruthy("1"));
+  EXPECT_FALSE(io::IsTruthy(" 1"));
+  EXPECT_FALSE(io::IsTruthy(""));
+  EXPECT_EQ(io::LeadingNumber("42x"), 42u);
+  EXPECT_EQ(io::LeadingNumber("x42"), 0u);
 }

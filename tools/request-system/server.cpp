@@ -16,7 +16,7 @@
 #include <map>
 #include <mutex>
 
-#include "app/build_defaults.h"
+#include "config/build_defaults.h"
 #include "loopback_tls.h"
 #include "seed.h"
 #include "test_ca.h"

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "config/version.h"
+
 namespace orvane::refsys {
 
 struct ServerOptions {
@@ -15,8 +17,8 @@ struct ServerOptions {
   int port = 0;  // 0: any free port
   std::string stateDir;
   std::string seedFile;
-  std::string version = "1.36.1642";  // answered by "/a/get_version"
-  std::string clientSecret;           // expected by "/login/request"; empty: the built-in default
+  std::string version = config::kProgramVersion;  // answered by "/a/get_version"
+  std::string clientSecret;                       // expected by "/login/request"; empty: the built-in default
 };
 
 class Server {

@@ -1,4 +1,4 @@
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
 
 #include <ini.h>
 
@@ -8,11 +8,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 
-#include "app/build_defaults.h"
+#include "config/build_defaults.h"
 
-namespace orvane::app {
+namespace orvane::config {
 namespace {
 
 std::string EnvOr(const char* name, const std::string& fallback) {
@@ -105,16 +104,6 @@ int OnIniValue(void* user, const char* section, const char* name, const char* va
   return 1;
 }
 
-std::mutex& ConfigMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::unique_ptr<DeploymentConfig>& ConfigSlot() {
-  static std::unique_ptr<DeploymentConfig> slot;
-  return slot;
-}
-
 }  // namespace
 
 DeploymentConfig BuiltInDefaults() {
@@ -134,13 +123,17 @@ DeploymentConfig BuiltInDefaults() {
   c.extraCaFile = ORVANE_DEFAULT_EXTRA_CA_FILE;
   c.dataDir = XdgDataHome() + "/orvane";
   c.rootStoreDir = "/var/lib/orvane/stores/ROOT";
-  c.myStoreDir = c.dataDir + "/stores/MY";
   c.driverEToken64 = ORVANE_DEFAULT_DRIVER_ETOKEN_64;
   c.driverEToken32 = ORVANE_DEFAULT_DRIVER_ETOKEN_32;
   c.driverRutoken64 = ORVANE_DEFAULT_DRIVER_RUTOKEN_64;
   c.driverRutoken32 = ORVANE_DEFAULT_DRIVER_RUTOKEN_32;
   c.driverJaCarta = ORVANE_DEFAULT_DRIVER_JACARTA;
+  DeriveLocations(c);
   return c;
+}
+
+void DeriveLocations(DeploymentConfig& config) {
+  if (config.myStoreDir.empty()) config.myStoreDir = config.dataDir + "/stores/MY";
 }
 
 bool ApplyConfigFile(const std::string& path, DeploymentConfig& config, std::vector<std::string>& errors) {
@@ -154,6 +147,9 @@ bool ApplyConfigFile(const std::string& path, DeploymentConfig& config, std::vec
 ConfigLoadResult LoadDeploymentConfig() {
   ConfigLoadResult result;
   result.config = BuiltInDefaults();
+  // The "MY" store follows the data folder unless a file names it: it is derived again once
+  // every file has been read.
+  result.config.myStoreDir.clear();
   std::vector<std::string> candidates;
   const char* explicitFile = std::getenv("ORVANE_CONFIG");
   if (explicitFile != nullptr && *explicitFile != '\0') {
@@ -176,6 +172,7 @@ ConfigLoadResult LoadDeploymentConfig() {
       result.errors.push_back(path + ": не удалось открыть файл конфигурации");
     }
   }
+  DeriveLocations(result.config);
   return result;
 }
 
@@ -185,21 +182,4 @@ std::vector<std::pair<std::string, std::string>> DescribeConfig(const Deployment
   return out;
 }
 
-const DeploymentConfig& Config() {
-  std::lock_guard lock(ConfigMutex());
-  auto& slot = ConfigSlot();
-  if (!slot) slot = std::make_unique<DeploymentConfig>(LoadDeploymentConfig().config);
-  return *slot;
-}
-
-void SetConfig(const DeploymentConfig& config) {
-  std::lock_guard lock(ConfigMutex());
-  auto& slot = ConfigSlot();
-  if (slot) {
-    *slot = config;
-  } else {
-    slot = std::make_unique<DeploymentConfig>(config);
-  }
-}
-
-}  // namespace orvane::app
+}  // namespace orvane::config

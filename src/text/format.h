@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace orvane::crypto {
+namespace orvane::text {
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
@@ -16,4 +16,4 @@ std::string Format(const char* format, Args... args) {
   return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
-}  // namespace orvane::crypto
+}  // namespace orvane::text

@@ -1,4 +1,4 @@
-#include "crypto/container_name.h"
+#include "keys/container_name.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
@@ -7,11 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "crypto/format.h"
+#include "text/format.h"
 #include "text/text.h"
 
-namespace orvane::crypto {
-namespace {}  // namespace
+namespace orvane::keys {
+
+using text::Format;
 
 std::int32_t RequestNumber(const std::optional<std::u16string>& requestId) {
   if (!requestId) return 0;
@@ -55,12 +56,13 @@ std::optional<std::u16string> MakeContainerName(const std::optional<std::u16stri
 }
 
 std::optional<std::u16string> MakeContainerName(const std::optional<std::u16string>& requestId, std::uint32_t ord,
-                                                const std::optional<request::AttributeList>& subject) {
+                                                const std::optional<request::AttributeList>& subject,
+                                                const csp::ProviderRegistry& registry) {
   if (!subject) return std::nullopt;
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  return MakeContainerName(requestId, ord, subject, local, RandomSuffix());
+  return MakeContainerName(requestId, ord, subject, local, RandomSuffix(registry));
 }
 
 std::uint32_t SuffixCrc(const std::uint8_t* bytes, std::size_t count) {
@@ -81,10 +83,6 @@ std::uint32_t RandomSuffix(const csp::ProviderRegistry& registry) {
     context->GenRandom(buffer);
   }
   return SuffixCrc(buffer.data(), buffer.size());
-}
-
-std::uint32_t RandomSuffix() {
-  return RandomSuffix(csp::DefaultRegistry());
 }
 
 std::u16string ContainerPathFor(csp::ProviderKind family, const std::u16string& reader, const std::u16string& name) {
@@ -110,4 +108,4 @@ std::optional<std::u16string> MakeUuidContainerName() {
   return u"TVK-" + text::FromUtf8(uuid);
 }
 
-}  // namespace orvane::crypto
+}  // namespace orvane::keys

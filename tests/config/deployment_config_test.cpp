@@ -1,4 +1,4 @@
-#include "app/deployment_config.h"
+#include "config/deployment_config.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,13 @@
 
 #include "support/tls_test_server.h"
 
-using namespace orvane::app;
+using namespace orvane::config;
 
 namespace {
 
-void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
 
 class ConfigFiles : public ::testing::Test {
  protected:

@@ -16,7 +16,7 @@
 #include "platform/wizard_ui.h"
 #include "request/attribute_list.h"
 
-namespace orvane::crypto {
+namespace orvane::keys {
 
 using csp::Bytes;
 
@@ -110,6 +110,5 @@ struct RequestStageTimings {
 // failure.
 KeyRequestResult CreateKeyAndRequest(const KeyRequestInputs& inputs, const csp::providerCatalogue& catalogue,
                                      const csp::ProviderRegistry& registry, RequestStageTimings* timings = nullptr);
-KeyRequestResult CreateKeyAndRequest(const KeyRequestInputs& inputs);
 
-}  // namespace orvane::crypto
+}  // namespace orvane::keys

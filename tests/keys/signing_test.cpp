@@ -1,4 +1,4 @@
-#include "crypto/signing.h"
+#include "keys/signing.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -13,13 +13,14 @@
 
 using namespace orvane;
 using namespace orvane::crypto;
+using namespace orvane::keys;
 
 namespace {
 
 // A certificate with its key in a fresh container of the given type.
-csp::CertificatePtr MakeCertificate(std::uint32_t type, const std::u16string& name) {
+csp::CertificatePtr MakeCertificate(test::ProviderEnvironment& env, std::uint32_t type, const std::u16string& name) {
   const std::u16string path = u"\\\\.\\Reader A\\" + name;
-  auto ctx = csp::DefaultRegistry().AcquireContext(path, std::nullopt, type, csp::CRYPT_NEWKEYSET);
+  auto ctx = env.registry.AcquireContext(path, std::nullopt, type, csp::CRYPT_NEWKEYSET);
   if (!ctx || !ctx->GenKey(csp::AT_KEYEXCHANGE, 0)) return nullptr;
   auto cert = std::make_shared<csp::CertificateContext>();
   cert->der = test::SelfSignedCertificate(*ctx, type);
@@ -52,9 +53,10 @@ TEST(SignMessage, VerifiesWithOpenSslCmsForEveryGeneration) {
   const std::uint32_t types[] = {75, 80, 81};
   for (std::uint32_t type : types) {
     SCOPED_TRACE(type);
-    auto cert = MakeCertificate(type, u"cms-" + text::FromUtf8(std::to_string(type)));
+    auto cert = MakeCertificate(env, type, u"cms-" + text::FromUtf8(std::to_string(type)));
     ASSERT_TRUE(cert && !cert->der.empty());
-    const auto b64 = SignMessage(cert.get(), reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+    const auto b64 =
+        SignMessage(cert.get(), reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), env.registry);
     ASSERT_TRUE(b64);
     const auto message = text::Base64Decode(std::string_view(*b64));
     ASSERT_TRUE(message);
@@ -84,12 +86,12 @@ TEST(SignMessage, VerifiesWithOpenSslCmsForEveryGeneration) {
 TEST(SignMessage, NoKeyOrNoGostGenerationGivesNothing) {
   test::ProviderEnvironment env;
   const std::uint8_t data[] = {1, 2, 3};
-  EXPECT_FALSE(SignMessage(nullptr, data, 3));
-  auto cert = MakeCertificate(80, u"no-prop");
+  EXPECT_FALSE(SignMessage(nullptr, data, 3, env.registry));
+  auto cert = MakeCertificate(env, 80, u"no-prop");
   ASSERT_TRUE(cert);
   auto bare = std::make_shared<csp::CertificateContext>(*cert);
   bare->keyProvInfo.reset();
-  EXPECT_FALSE(SignMessage(bare.get(), data, 3));
+  EXPECT_FALSE(SignMessage(bare.get(), data, 3, env.registry));
   // The same bytes with an RSA signature algorithm: generation -1.
   auto rsa = std::make_shared<csp::CertificateContext>(*cert);
   const auto sigOid = *der::Oid("1.2.643.7.1.1.3.2");
@@ -103,12 +105,12 @@ TEST(SignMessage, NoKeyOrNoGostGenerationGivesNothing) {
   rsa->der = der::Sequence({Bytes((*top)[0].whole.begin(), (*top)[0].whole.end()), der::Sequence({rsaOid}),
                             Bytes((*top)[2].whole.begin(), (*top)[2].whole.end())});
   EXPECT_EQ(CertificateGeneration(rsa.get()), -1);
-  EXPECT_FALSE(SignMessage(rsa.get(), data, 3));
+  EXPECT_FALSE(SignMessage(rsa.get(), data, 3, env.registry));
   // Card removed: no context can be opened.
   env.presence->readers.clear();
   auto fresh = std::make_shared<csp::CertificateContext>(*cert);
   fresh->keyContext.reset();
-  EXPECT_FALSE(SignMessage(fresh.get(), data, 3));
+  EXPECT_FALSE(SignMessage(fresh.get(), data, 3, env.registry));
 }
 
 TEST(SignHash, ReversedSignatureVerifiesWithThePublicKey) {
@@ -116,61 +118,61 @@ TEST(SignHash, ReversedSignatureVerifiesWithThePublicKey) {
   ASSERT_TRUE(csp::gost::EnsureEngine());
   for (std::uint32_t type : {75u, 80u, 81u}) {
     SCOPED_TRACE(type);
-    auto cert = MakeCertificate(type, u"hash-" + text::FromUtf8(std::to_string(type)));
+    auto cert = MakeCertificate(env, type, u"hash-" + text::FromUtf8(std::to_string(type)));
     ASSERT_TRUE(cert);
     const GostGeneration gen = CertificateGeneration(cert.get());
     Bytes hash(HashLengthFor(gen));
     for (std::size_t i = 0; i < hash.size(); ++i) hash[i] = static_cast<std::uint8_t>(i * 7 + 1);
     Bytes signature;
     std::uint32_t error = 1;
-    ASSERT_TRUE(SignHash(cert.get(), hash.data(), hash.size(), &signature, &error));
+    ASSERT_TRUE(SignHash(cert.get(), hash.data(), hash.size(), &signature, &error, env.registry));
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(signature.size(), gen == 2 ? 128u : 64u);
     EXPECT_FALSE(VerifyWithPublicKey(*cert, hash, signature)) << "provider byte order is reversed";
     std::reverse(signature.begin(), signature.end());
     EXPECT_TRUE(VerifyWithPublicKey(*cert, hash, signature));
-    EXPECT_EQ(cert->keyProvInfo->flags, csp::CERT_SET_KEY_CONTEXT_PROP_ID);
+    EXPECT_EQ(cert->keyProvInfo->flags, CERT_SET_KEY_CONTEXT_PROP_ID);
     EXPECT_TRUE(cert->keyContext);
   }
 }
 
 TEST(SignHash, RejectsMissingInputsAndWrongLengths) {
   test::ProviderEnvironment env;
-  auto cert = MakeCertificate(81, u"hash-bad");
+  auto cert = MakeCertificate(env, 81, u"hash-bad");
   ASSERT_TRUE(cert);
   env.pin->requests.clear();
   Bytes signature;
   std::uint32_t error = 0;
   const Bytes hash(64, 0x11);
-  EXPECT_FALSE(SignHash(nullptr, hash.data(), 64, &signature, &error));
+  EXPECT_FALSE(SignHash(nullptr, hash.data(), 64, &signature, &error, env.registry));
   EXPECT_EQ(error, 0xFFFFFFFFu);
-  EXPECT_FALSE(SignHash(cert.get(), nullptr, 64, &signature, &error));
+  EXPECT_FALSE(SignHash(cert.get(), nullptr, 64, &signature, &error, env.registry));
   EXPECT_EQ(error, 0xFFFFFFFFu);
-  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 0, &signature, &error));
-  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 64, nullptr, &error));
-  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 64, &signature, nullptr));
+  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 0, &signature, &error, env.registry));
+  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 64, nullptr, &error, env.registry));
+  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 64, &signature, nullptr, env.registry));
   // A 2012-512 hash is 64 bytes: 32 is refused before anything is read.
-  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 32, &signature, &error));
+  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 32, &signature, &error, env.registry));
   EXPECT_EQ(error, csp::NTE_BAD_LEN);
-  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 63, &signature, &error));
+  EXPECT_FALSE(SignHash(cert.get(), hash.data(), 63, &signature, &error, env.registry));
   EXPECT_EQ(error, csp::NTE_BAD_LEN);
   EXPECT_TRUE(env.pin->requests.empty());
 
   auto bare = std::make_shared<csp::CertificateContext>(*cert);
   bare->keyProvInfo.reset();
-  EXPECT_FALSE(SignHash(bare.get(), hash.data(), 64, &signature, &error));
+  EXPECT_FALSE(SignHash(bare.get(), hash.data(), 64, &signature, &error, env.registry));
   EXPECT_EQ(error, 0u);
 
   auto missing = std::make_shared<csp::CertificateContext>(*cert);
   missing->keyProvInfo->containerName = u"\\\\.\\Reader A\\nowhere";
-  EXPECT_FALSE(SignHash(missing.get(), hash.data(), 64, &signature, &error));
+  EXPECT_FALSE(SignHash(missing.get(), hash.data(), 64, &signature, &error, env.registry));
   EXPECT_EQ(error, csp::NTE_BAD_KEYSET);
 
   // Three wrong PINs: the provider's error reaches the caller.
   env.pin->answers = {std::string("x"), std::string("y"), std::string("z")};
   auto other = std::make_shared<csp::CertificateContext>(*cert);
   other->keyContext.reset();
-  EXPECT_FALSE(SignHash(other.get(), hash.data(), 64, &signature, &error));
+  EXPECT_FALSE(SignHash(other.get(), hash.data(), 64, &signature, &error, env.registry));
   EXPECT_EQ(error, csp::SCARD_W_WRONG_CHV);
   EXPECT_TRUE(signature.empty());
 }

@@ -1,4 +1,4 @@
-#include "crypto/container_name.h"
+#include "keys/container_name.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 using namespace orvane;
 using namespace orvane::crypto;
+using namespace orvane::keys;
 using request::AttributeList;
 using request::tripleValueWide;
 
@@ -82,13 +83,13 @@ TEST(MakeContainerName, RequestNumberPrintsAsSigned32Bit) {
 
 TEST(MakeContainerName, NoSubjectListNoName) {
   EXPECT_FALSE(MakeContainerName(u"1", 1, std::nullopt, Moment(), 0));
-  EXPECT_FALSE(MakeContainerName(u"1", 1, std::nullopt));
+  EXPECT_FALSE(MakeContainerName(u"1", 1, std::nullopt, csp::ProviderRegistry{}));
 }
 
 TEST(MakeContainerName, NowUsesTheLocalClockAndARandomSuffix) {
   test::ProviderEnvironment env;
-  const auto a = MakeContainerName(u"1", 1, Subject({}));
-  const auto b = MakeContainerName(u"1", 1, Subject({}));
+  const auto a = MakeContainerName(u"1", 1, Subject({}), env.registry);
+  const auto b = MakeContainerName(u"1", 1, Subject({}), env.registry);
   ASSERT_TRUE(a && b);
   const std::regex form("TVK-000001-001-[0-9]{6}-[0-9]{4}-0{12}-0{11}-[0-9A-F]{8}");
   EXPECT_TRUE(std::regex_match(text::ToUtf8(*a), form)) << text::ToUtf8(*a);

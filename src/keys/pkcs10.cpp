@@ -1,15 +1,21 @@
-#include "crypto/pkcs10.h"
+#include "keys/pkcs10.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "crypto/der.h"
-#include "crypto/format.h"
+#include "crypto/gost.h"
 #include "crypto/sha1.h"
 #include "csp/software_provider.h"
+#include "text/format.h"
 #include "text/text.h"
 
-namespace orvane::crypto {
+namespace orvane::keys {
+
+using text::Format;
+namespace der = crypto::der;
+using crypto::CPSha1;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -242,9 +248,7 @@ std::optional<std::string> ParseRequestDate(const std::optional<std::string>& te
 }
 
 std::string SignatureAlgorithmFor(csp::GostGeneration generation) {
-  if (generation == csp::kGost2012_256) return "1.2.643.7.1.1.3.2";
-  if (generation == csp::kGost2012_512) return "1.2.643.7.1.1.3.3";
-  return "1.2.643.2.2.3";
+  return crypto::SignatureOidFor(generation).value_or(*crypto::SignatureOidFor(crypto::kGost2001));
 }
 
 std::u16string SignatureToolText(csp::ProviderKind family, const csp::providerCatalogue& catalogue) {
@@ -408,8 +412,4 @@ KeyRequestResult CreateKeyAndRequest(const KeyRequestInputs& in, const csp::prov
   return finish({std::move(request.der), 0});
 }
 
-KeyRequestResult CreateKeyAndRequest(const KeyRequestInputs& inputs) {
-  return CreateKeyAndRequest(inputs, csp::ProcessCatalogue(), csp::DefaultRegistry());
-}
-
-}  // namespace orvane::crypto
+}  // namespace orvane::keys

@@ -1,4 +1,4 @@
-#include "crypto/pkcs10.h"
+#include "keys/pkcs10.h"
 
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
@@ -12,6 +12,7 @@
 
 using namespace orvane;
 using namespace orvane::crypto;
+using namespace orvane::keys;
 using request::AttributeList;
 
 namespace {
@@ -119,7 +120,7 @@ AttributeList Attrs(const std::u16string& text) {
 class RequestTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    csp::EnumerateGostProviders(&catalogue, csp::DefaultRegistry());
+    csp::EnumerateGostProviders(&catalogue, env.registry);
     ASSERT_EQ(catalogue.size(), 6u);
   }
 
@@ -162,7 +163,7 @@ TEST_F(RequestTest, EveryFamilyAndGenerationVerifiesWithOpenSsl) {
       const std::u16string name = u"req-" + text::FromUtf8(std::to_string(family * 10 + gen));
       auto in = Inputs(family, gen, family == 1 ? name : name);
       if (family == 2) in.containerPath = name;  // bare name: the first present carrier
-      const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+      const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
       ASSERT_TRUE(result.der) << std::hex << result.error;
       EXPECT_EQ(result.error, 0u);
       const std::string text = Verify(*result.der, text::ToUtf8(name) + ".der");
@@ -172,7 +173,7 @@ TEST_F(RequestTest, EveryFamilyAndGenerationVerifiesWithOpenSsl) {
       ASSERT_TRUE(p.ok);
       EXPECT_EQ(p.signatureOid, sigOids[gen]);
       EXPECT_EQ(ExtensionOids(p), (std::vector<std::string>{"2.5.29.15", "2.5.29.37", "2.5.29.14", "1.2.643.100.111"}));
-      const auto record = csp::store::LoadContainer(u"Reader A", name);
+      const auto record = env.store->LoadContainer(u"Reader A", name);
       ASSERT_TRUE(record);
       EXPECT_EQ(record->type, static_cast<std::uint32_t>(csp::ProviderTypeFor(family, gen)));
       EXPECT_FALSE(record->exportable);
@@ -182,7 +183,7 @@ TEST_F(RequestTest, EveryFamilyAndGenerationVerifiesWithOpenSsl) {
 
 TEST_F(RequestTest, ContentsOfTheMandatoryParts) {
   auto in = Inputs(1, 1, u"contents");
-  const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
   ASSERT_TRUE(result.der);
   const auto p = Parse(*result.der);
   // Subject: one attribute per RDN in list order, with the fixed string types.
@@ -225,7 +226,7 @@ TEST_F(RequestTest, AllOptionalExtensionsInTheirOrder) {
   in.identificationKind = 3;
   in.altName = Attrs(u"2.5.4.3=Alt,1.2.643.100.1=1027700132195");
   in.exportable = true;
-  const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
   ASSERT_TRUE(result.der) << std::hex << result.error;
   const std::string text = Verify(*result.der, "optional.der");
   EXPECT_NE(text.find("DirName"), std::string::npos) << text;
@@ -243,7 +244,7 @@ TEST_F(RequestTest, AllOptionalExtensionsInTheirOrder) {
   EXPECT_EQ(
       Bytes(FindExtension(p, "1.2.643.100.111")->value.begin() + 2, FindExtension(p, "1.2.643.100.111")->value.end()),
       Bytes(tool.begin(), tool.end()));
-  EXPECT_TRUE(csp::store::LoadContainer(u"Reader A", u"optional")->exportable);
+  EXPECT_TRUE(env.store->LoadContainer(u"Reader A", u"optional")->exportable);
 }
 
 TEST_F(RequestTest, TemplateAndPolicyRules) {
@@ -260,7 +261,7 @@ TEST_F(RequestTest, TemplateAndPolicyRules) {
   // A template OID that is not an OID leaves the extension out, the request still builds.
   auto in = Inputs(1, 1, u"bad-template");
   in.templateOid = "not-an-oid";
-  const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
   ASSERT_TRUE(result.der);
   EXPECT_EQ(Parse(*result.der).extensions.size(), 4u);
 }
@@ -323,7 +324,7 @@ TEST_F(RequestTest, NameValuePairsReachTheRequest) {
   auto in = Inputs(1, 0, u"pairs");
   in.startDate = "2025-03-01 10:00:00+05:00";
   in.period = "12 Months";
-  const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
   ASSERT_TRUE(result.der);
   Verify(*result.der, "pairs.der");
   const auto p = Parse(*result.der);
@@ -370,35 +371,35 @@ TEST_F(RequestTest, MissingInputsCreateNothing) {
     if (missing == 0) in.subject.reset();
     if (missing == 1) in.eku.reset();
     if (missing == 2) in.providerName.reset();
-    const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+    const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
     EXPECT_FALSE(result.der);
     EXPECT_EQ(result.error, 0u);
   }
-  EXPECT_FALSE(std::filesystem::exists(csp::store::Root()));
+  EXPECT_FALSE(std::filesystem::exists(env.store->Root()));
   EXPECT_TRUE(env.pin->requests.empty());
 }
 
 TEST_F(RequestTest, BadSubjectValueFailsWithTheEncoderErrorAndCreatesNothing) {
   auto in = Inputs(1, 1, u"bad-subject");
   in.subject = Attrs(u"2.5.4.3=Test,1.2.643.3.131.1.1=77A234567890");
-  const auto result = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
   EXPECT_FALSE(result.der);
   EXPECT_EQ(result.error, csp::CRYPT_E_INVALID_NUMERIC_STRING);
-  EXPECT_FALSE(csp::store::ContainerExists(u"Reader A", u"bad-subject"));
+  EXPECT_FALSE(env.store->ContainerExists(u"Reader A", u"bad-subject"));
 }
 
 TEST_F(RequestTest, ExistingContainerIsNotOverwritten) {
   auto in = Inputs(1, 1, u"exists");
-  ASSERT_TRUE(CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry()).der);
-  const auto before = csp::store::LoadContainer(u"Reader A", u"exists");
-  const auto again = CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry());
+  ASSERT_TRUE(CreateKeyAndRequest(in, catalogue, env.registry).der);
+  const auto before = env.store->LoadContainer(u"Reader A", u"exists");
+  const auto again = CreateKeyAndRequest(in, catalogue, env.registry);
   EXPECT_FALSE(again.der);
   EXPECT_EQ(again.error, csp::NTE_EXISTS);
-  EXPECT_EQ(csp::store::LoadContainer(u"Reader A", u"exists")->publicKey, before->publicKey);
+  EXPECT_EQ(env.store->LoadContainer(u"Reader A", u"exists")->publicKey, before->publicKey);
 }
 
 TEST_F(RequestTest, ThreeWrongPinsEndWithWrongChvAndTheContainerRemains) {
-  ASSERT_TRUE(CreateKeyAndRequest(Inputs(1, 1, u"sets-pin"), catalogue, csp::DefaultRegistry()).der);
+  ASSERT_TRUE(CreateKeyAndRequest(Inputs(1, 1, u"sets-pin"), catalogue, env.registry).der);
   // Version 5 entries authenticate through parameter 109; older ones through parameter 8.
   csp::providerCatalogue older = catalogue;
   auto entry = std::make_shared<csp::cryptoProviderData>(*older[0]);
@@ -409,34 +410,34 @@ TEST_F(RequestTest, ThreeWrongPinsEndWithWrongChvAndTheContainerRemains) {
     env.pin->answers = {std::string("1"), std::string("2"), std::string("3")};
     const std::size_t asked = env.pin->requests.size();
     const std::u16string name = u"wrong-" + text::FromUtf8(std::to_string(n++));
-    const auto result = CreateKeyAndRequest(Inputs(1, 1, name), *cat, csp::DefaultRegistry());
+    const auto result = CreateKeyAndRequest(Inputs(1, 1, name), *cat, env.registry);
     EXPECT_FALSE(result.der);
     EXPECT_EQ(result.error, csp::SCARD_W_WRONG_CHV);
     EXPECT_EQ(env.pin->requests.size() - asked, 3u);
-    EXPECT_TRUE(csp::store::ContainerExists(u"Reader A", name));
-    EXPECT_FALSE(csp::store::LoadContainer(u"Reader A", name)->hasKey);
+    EXPECT_TRUE(env.store->ContainerExists(u"Reader A", name));
+    EXPECT_FALSE(env.store->LoadContainer(u"Reader A", name)->hasKey);
   }
   // ViPNet family: the key generation asks for the PIN itself.
   env.pin->answers = {std::string("1"), std::string("2"), std::string("3")};
   auto vipnet = Inputs(2, 1, u"wrong-vipnet");
-  const auto result = CreateKeyAndRequest(vipnet, catalogue, csp::DefaultRegistry());
+  const auto result = CreateKeyAndRequest(vipnet, catalogue, env.registry);
   EXPECT_EQ(result.error, csp::SCARD_W_WRONG_CHV);
-  EXPECT_TRUE(csp::store::ContainerExists(u"Reader A", u"wrong-vipnet"));
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", u"wrong-vipnet"));
 }
 
 TEST_F(RequestTest, OwnerWindowReachesThePinPrompt) {
   auto in = Inputs(1, 2, u"owner");
   int window = 0;
   in.owner = &window;
-  ASSERT_TRUE(CreateKeyAndRequest(in, catalogue, csp::DefaultRegistry()).der);
+  ASSERT_TRUE(CreateKeyAndRequest(in, catalogue, env.registry).der);
   ASSERT_FALSE(env.pin->owners.empty());
   EXPECT_EQ(env.pin->owners.back(), &window);
-  csp::DefaultRegistry().SetOwnerWindow(nullptr);
+  env.registry.SetOwnerWindow(nullptr);
 }
 
 TEST_F(RequestTest, TimingsAddUp) {
   RequestStageTimings t;
-  ASSERT_TRUE(CreateKeyAndRequest(Inputs(1, 1, u"timed"), catalogue, csp::DefaultRegistry(), &t).der);
+  ASSERT_TRUE(CreateKeyAndRequest(Inputs(1, 1, u"timed"), catalogue, env.registry, &t).der);
   EXPECT_GT(t.keyGeneration, 0);
   EXPECT_GT(t.protection, 0);
   EXPECT_GT(t.signing, 0);

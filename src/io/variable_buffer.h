@@ -12,7 +12,7 @@
 
 #include "platform/temp_file.h"
 
-namespace orvane::net {
+namespace orvane::io {
 
 class ASVariableBuffer {
  public:
@@ -67,4 +67,4 @@ class ASVariableBuffer {
   int spillErrno_ = 0;
 };
 
-}  // namespace orvane::net
+}  // namespace orvane::io

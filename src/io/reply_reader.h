@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 
-namespace orvane::net {
+namespace orvane::io {
 
 // Called at the end of a watched element with its name as listed in `elements` and its text
 // (cursor at 0; the handler may read it, rewind and read again).
@@ -29,6 +29,4 @@ bool IsTruthy(std::string_view text);
 // The value of the leading decimal digits (0 when the text does not start with one).
 unsigned long LeadingNumber(std::string_view text);
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
-}  // namespace orvane::net
+}  // namespace orvane::io

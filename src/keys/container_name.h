@@ -12,12 +12,14 @@
 #include "csp/provider.h"
 #include "request/attribute_list.h"
 
-namespace orvane::crypto {
+namespace orvane::keys {
 
 // The name from the request number (request_id), the order number (ord) and the subject
-// list, at the local time now, with a fresh RandomSuffix. None without a subject list.
+// list, at the local time now, with a fresh RandomSuffix from the registry's random source.
+// None without a subject list.
 std::optional<std::u16string> MakeContainerName(const std::optional<std::u16string>& requestId, std::uint32_t ord,
-                                                const std::optional<request::AttributeList>& subject);
+                                                const std::optional<request::AttributeList>& subject,
+                                                const csp::ProviderRegistry& registry);
 // The same with the moment and the suffix given (the parts the wall clock and the random
 // source would supply).
 std::optional<std::u16string> MakeContainerName(const std::optional<std::u16string>& requestId, std::uint32_t ord,
@@ -25,10 +27,9 @@ std::optional<std::u16string> MakeContainerName(const std::optional<std::u16stri
                                                 const std::tm& localTime, std::uint32_t suffix);
 
 // CRC-32 (reflected 0xEDB88320, register preset 0x21524110, result complemented) over 256
-// random bytes from the default type-1 provider; the zero-filled buffer is hashed when the
+// random bytes from the registry's type-1 provider; the zero-filled buffer is hashed when the
 // provider cannot be opened.
 std::uint32_t RandomSuffix(const csp::ProviderRegistry& registry);
-std::uint32_t RandomSuffix();
 // The CRC itself, exposed for tests.
 std::uint32_t SuffixCrc(const std::uint8_t* bytes, std::size_t count);
 // Eight upper-case hexadecimal digits, least-significant byte first.
@@ -48,4 +49,4 @@ bool UsesUuidContainerName(int carrierKind);
 // random bytes could be had.
 std::optional<std::u16string> MakeUuidContainerName();
 
-}  // namespace orvane::crypto
+}  // namespace orvane::keys

@@ -1,4 +1,4 @@
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <numeric>
 
-using orvane::net::ASVariableBuffer;
+using orvane::io::ASVariableBuffer;
 
 namespace {
 

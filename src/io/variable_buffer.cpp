@@ -1,11 +1,11 @@
-#include "net/variable_buffer.h"
+#include "io/variable_buffer.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-namespace orvane::net {
+namespace orvane::io {
 
 ASVariableBuffer::ASVariableBuffer() : memory_(new std::uint8_t[kMemorySize]) {}
 
@@ -111,4 +111,4 @@ std::optional<std::string> ASVariableBuffer::ReadAllText() {
   return std::string(bytes->begin(), bytes->end());
 }
 
-}  // namespace orvane::net
+}  // namespace orvane::io

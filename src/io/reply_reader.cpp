@@ -1,4 +1,4 @@
-#include "net/reply_reader.h"
+#include "io/reply_reader.h"
 
 #include <expat.h>
 
@@ -6,7 +6,7 @@
 
 #include "text/text.h"
 
-namespace orvane::net {
+namespace orvane::io {
 namespace {
 
 struct ParserDeleter {
@@ -31,8 +31,8 @@ std::string_view LocalName(const XML_Char* name) {
 // The listed name an element stands for, or null.
 const std::string* Watched(const ReaderState& s, std::string_view local) {
   for (const std::string& e : *s.elements) {
-    if (EqualsIgnoreCase(e, local)) {
-      if (EqualsIgnoreCase(e, "oid") && !s.insideEku) return nullptr;
+    if (text::EqualsIgnoreCase(e, local)) {
+      if (text::EqualsIgnoreCase(e, "oid") && !s.insideEku) return nullptr;
       return &e;
     }
   }
@@ -43,7 +43,7 @@ void XMLCALL OnStart(void* user, const XML_Char* name, const XML_Char**) {
   auto* s = static_cast<ReaderState*>(user);
   const std::string_view local = LocalName(name);
   s->text.Reset();
-  if (EqualsIgnoreCase(local, "eku")) s->insideEku = true;
+  if (text::EqualsIgnoreCase(local, "eku")) s->insideEku = true;
   if (Watched(*s, local) != nullptr) s->collect = true;
 }
 
@@ -54,7 +54,7 @@ void XMLCALL OnEnd(void* user, const XML_Char* name) {
     s->text.SetReadPosition(0);
     (*s->onElement)(*watched, s->text);
   }
-  if (EqualsIgnoreCase(local, "eku")) s->insideEku = false;
+  if (text::EqualsIgnoreCase(local, "eku")) s->insideEku = false;
   s->collect = false;
 }
 
@@ -67,7 +67,7 @@ void XMLCALL OnText(void* user, const XML_Char* data, int length) {
 // ISO-8859-1 and US-ASCII by itself.
 int XMLCALL OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
   const std::string_view n(name);
-  if (!EqualsIgnoreCase(n, "windows-1251") && !EqualsIgnoreCase(n, "cp1251")) return XML_STATUS_ERROR;
+  if (!text::EqualsIgnoreCase(n, "windows-1251") && !text::EqualsIgnoreCase(n, "cp1251")) return XML_STATUS_ERROR;
   for (int b = 0; b < 256; ++b) info->map[b] = text::Cp1251Char(static_cast<unsigned char>(b));
   info->data = nullptr;
   info->convert = nullptr;
@@ -77,19 +77,9 @@ int XMLCALL OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
 
 }  // namespace
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsTruthy(std::string_view text) {
-  return EqualsIgnoreCase(text, "1") || EqualsIgnoreCase(text, "true") || EqualsIgnoreCase(text, "yes");
+  return text::EqualsIgnoreCase(text, "1") || text::EqualsIgnoreCase(text, "true") ||
+         text::EqualsIgnoreCase(text, "yes");
 }
 
 unsigned long LeadingNumber(std::string_view text) {
@@ -124,4 +114,4 @@ bool ReadReplyDocument(ASVariableBuffer& body, const std::vector<std::string>& e
   return true;
 }
 
-}  // namespace orvane::net
+}  // namespace orvane::io
