@@ -19,8 +19,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'failed_line=$LINENO' ERR
 
+# The sample applications and one more like the first, for an enrolment that must fail.
+cp "$src/tools/request-system/sample-seed.ini" "$work/seed.ini"
+sed -n '/^\[application.demo\]/,/^$/p' "$src/tools/request-system/sample-seed.ini" |
+  sed 's/^\[application.demo\]/[application.unwritable]/; s/DEMO-TOKEN-0001/DEMO-TOKEN-0003/; s/100500/100502/' \
+    >>"$work/seed.ini"
 "$build/tools/request-system/orvane-request-system" --listen 127.0.0.1:0 --state "$work/state" \
-  --seed "$src/tools/request-system/sample-seed.ini" >"$work/out" 2>"$work/log" &
+  --seed "$work/seed.ini" >"$work/out" 2>"$work/log" &
 server_pid=$!
 for _ in $(seq 1 100); do
   grep -q '^listening' "$work/out" 2>/dev/null && break
@@ -61,6 +66,20 @@ cat >>"$work/orvane.conf" <<CONF
 [paths]
 data_dir = $work/data
 CONF
+# A certificate that cannot be saved where asked is an error, and the token stays valid.
+if "$tool" enroll --token DEMO-TOKEN-0003 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
+  --poll-seconds 1 --out "$work/no-such-dir/cert.cer" >"$work/bad.out" 2>"$work/err"; then
+  echo "enroll reported success with an unwritable --out"
+  exit 1
+fi
+grep -q 'Не удалось сохранить сертификат в файл' "$work/err"
+if grep -q 'kill_marker' "$work/log"; then
+  echo "the token was invalidated although the certificate was not saved"
+  exit 1
+fi
+"$tool" get-certificate --token DEMO-TOKEN-0003 >/dev/null
+[ ! -e "$work/no-such-dir" ]
+
 "$tool" enroll --token DEMO-TOKEN-0001 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
   --poll-seconds 1 --out "$work/cert.cer" >"$work/enroll.out"
 grep -q 'Сертификат записан в контейнер' "$work/enroll.out"

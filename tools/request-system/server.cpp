@@ -412,6 +412,10 @@ void Server::Impl::Routes() {
       const auto der = FromBase64(req.get_param_value("request"));
       if (!der) {
         Reply(res, 400, "Запрос на сертификат не передан");
+      } else if (!a->app.tokenType.empty() &&
+                 (req.get_param_value("key_type").empty() || req.get_param_value("key_serial").empty())) {
+        // The application prescribes a carrier type: the request names the carrier it was made on.
+        Reply(res, 400, "Не указан ключевой носитель (key_type, key_serial)");
       } else if (req.has_param("hash")) {
         if (!VerifySignedMessage(req.get_param_value("request_signed"), *der, req.get_param_value("hash"))) {
           Reply(res, 403, "Подпись оператора под запросом неверна");
