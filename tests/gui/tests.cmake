@@ -17,3 +17,9 @@ if(TARGET orvane_gui)
     PROPERTIES LABELS "gui;integration" RESOURCE_LOCK pcscd_vpcd TIMEOUT 120
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+# The program as COrvaneApp builds it, against the reference request system.
+if(TARGET orvane_gui)
+  target_link_libraries(gui_app_test PRIVATE orvane_gui orvane_virtual_card orvane_request_system_lib)
+  target_include_directories(gui_app_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../carriers)
+endif()
