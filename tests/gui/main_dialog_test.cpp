@@ -214,6 +214,21 @@ TEST(CellControl, SquareCellsWithSharedBordersAndAnExactPopup) {
   EXPECT_EQ(empty.exec(), 0);  // nothing to show: ends at once
 }
 
+TEST(CellControl, EveryGlyphsInkLiesInsideItsCell) {
+  const QString text = QStringLiteral("0123456789Щур");
+  gui::CCellControlWnd popup(text);
+  auto* cells = popup.findChild<gui::CCellControl*>(QStringLiteral("2233"));
+  ASSERT_NE(cells, nullptr);
+  const int s = cells->CellSize();
+  const QFontMetrics fm(cells->font());
+  for (const QChar c : text) {
+    // Drawn from the top of the cell plus 3 pixels: the baseline is at 3 + ascent.
+    const QRect ink = fm.tightBoundingRect(QString(c)).translated(0, 3 + fm.ascent());
+    EXPECT_GE(ink.top(), 1) << QString(c).toStdString();
+    EXPECT_LE(ink.bottom(), s - 2) << QString(c).toStdString() << " is cut off at the cell's lower border";
+  }
+}
+
 TEST(MainDialog, HotKeysOnlyWhileTheWindowIsActive) {
   Fixture f;
   auto services = f.Services();
