@@ -80,3 +80,12 @@ TEST_F(ConfigFiles, UserFileWithoutExplicitOne) {
   for (const auto& [k, v] : DescribeConfig(loaded.config)) seen |= (k == "hosts.edoc" && v == "ed.local");
   EXPECT_TRUE(seen);
 }
+
+TEST_F(ConfigFiles, StoreFollowsTheDataFolderOfAFileUnlessNamed) {
+  const std::string file = dir.Path() + "/orvane.conf";
+  Write(file, "[paths]\ndata_dir = /srv/orvane\n");
+  setenv("ORVANE_CONFIG", file.c_str(), 1);
+  EXPECT_EQ(LoadDeploymentConfig().config.myStoreDir, "/srv/orvane/stores/MY");
+  Write(file, "[paths]\nmy_store = /srv/my\ndata_dir = /srv/orvane\n");
+  EXPECT_EQ(LoadDeploymentConfig().config.myStoreDir, "/srv/my");
+}
