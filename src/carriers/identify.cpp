@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "text/format.h"
 #include "text/text.h"
 
 namespace orvane::carriers {
@@ -170,9 +171,7 @@ std::int32_t MemoryOrUnknown(std::optional<std::uint32_t> value) {
 }
 
 std::u16string Formatted(const char* format, unsigned value) {
-  char buffer[24];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return text::FromUtf8(buffer);
+  return text::FromUtf8(text::Format(format, value));
 }
 
 std::optional<tokenInfo> Finish(CardExchange& exchange, tokenInfo t, const std::u16string& reader) {
@@ -256,10 +255,7 @@ std::optional<tokenInfo> ReadJaCartaLT(PcscApi& pcsc, PcscContextHandle context,
     t.freeMemory = BigEndian16(a, 5).value_or(0);
     // The serial is bytes 22-29 of the data; a shorter answer has no serial at all.
     if (DataLength(a) >= 30) {
-      char buffer[20];
-      std::snprintf(buffer, sizeof buffer, "%02X%02X%02X%02X%02X%02X%02X%02X", a[22], a[23], a[24], a[25], a[26], a[27],
-                    a[28], a[29]);
-      t.serial = text::FromUtf8(buffer);
+      t.serial = text::FromUtf8(text::HexUpper(a.data() + 22, 8));
     }
   }
   return Finish(ex, std::move(t), reader);

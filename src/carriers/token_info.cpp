@@ -17,17 +17,4 @@ void tokenInfo::BuildDisplay() {
   display = DisplayText(model, serial, reader);
 }
 
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  if (bytes == nullptr) return out;
-  out.reserve(count * 3);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i != 0) out += ' ';
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 0x0F];
-  }
-  return out;
-}
-
 }  // namespace orvane::carriers

@@ -46,7 +46,4 @@ struct SCardItem {
   std::optional<tokenInfo> token;  // the carrier identified in this reader, if any
 };
 
-// Two-digit upper-case hexadecimal bytes separated by blanks ("3B 8B 01 ...").
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
-
 }  // namespace orvane::carriers

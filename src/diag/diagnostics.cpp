@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "net/http_client.h"
+#include "text/format.h"
 #include "text/text.h"
 
 namespace orvane::diag {
@@ -17,11 +18,7 @@ void Put(io::ASVariableBuffer& report, const std::string& utf8) {
   if (const auto cp = text::WideToCp1251(text::FromUtf8(utf8))) report.Append(*cp);
 }
 
-std::string Printf(const char* format, auto... args) {
-  char buf[16384];
-  std::snprintf(buf, sizeof buf, format, args...);
-  return buf;
-}
+using text::Format;
 
 struct AddrInfoDeleter {
   void operator()(addrinfo* a) const { freeaddrinfo(a); }
@@ -42,8 +39,8 @@ class Progress {
 
 void ProbeLines(io::ASVariableBuffer& report, const ProbeResult& r) {
   Put(report,
-      Printf("Соединение: %s, код ошибки: %d\n", r.connected ? "ОК" : "ОШИБКА", static_cast<int>(r.connectError)));
-  Put(report, Printf("Запрос: %s, код ошибки: %d, код HTTP: %d\n", r.requestDone ? "ОК" : "ОШИБКА",
+      Format("Соединение: %s, код ошибки: %d\n", r.connected ? "ОК" : "ОШИБКА", static_cast<int>(r.connectError)));
+  Put(report, Format("Запрос: %s, код ошибки: %d, код HTTP: %d\n", r.requestDone ? "ОК" : "ОШИБКА",
                      static_cast<int>(r.requestError), r.statusCode));
 }
 
@@ -122,7 +119,7 @@ std::unique_ptr<io::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, Di
 
   // Operating system.
   if (env.os) {
-    const std::string os = Printf("%s %s (%d.%d.%d %d-bit)", env.os->name.c_str(), env.os->servicePack.c_str(),
+    const std::string os = Format("%s %s (%d.%d.%d %d-bit)", env.os->name.c_str(), env.os->servicePack.c_str(),
                                   env.os->major, env.os->minor, env.os->build, env.os->is64 ? 64 : 32);
     Put(r, "Версия ОС: " + os + "\n");
   }
@@ -131,11 +128,11 @@ std::unique_ptr<io::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, Di
     const auto& p = *env.catalogue.front();
     std::string line;
     if (p.kind == csp::kKindVipnet) {
-      line = Printf("%s %d.%d", "ViPNet CSP", p.major, p.minor);
+      line = Format("%s %d.%d", "ViPNet CSP", p.major, p.minor);
     } else if (p.kind == csp::kKindCryptoPro) {
-      line = Printf("%s %d.%d.%04d", "КриптоПро CSP", p.major, p.minor, p.build);
+      line = Format("%s %d.%d.%04d", "КриптоПро CSP", p.major, p.minor, p.build);
     } else {
-      line = Printf("%s %d.%d", text::ToUtf8(p.name).c_str(), p.major, p.minor);
+      line = Format("%s %d.%d", text::ToUtf8(p.name).c_str(), p.major, p.minor);
     }
     Put(r, "Криптопровайдер: " + line + "\n");
   }
@@ -145,7 +142,7 @@ std::unique_ptr<io::ASVariableBuffer> BuildReport(DiagnosticsEnvironment env, Di
   if (addresses) {
     for (const auto& a : *addresses) list += (list.empty() ? "" : ", ") + a;
   }
-  Put(r, Printf("Сервер ЛК: %s:%d\n", env.requestHost.c_str(), static_cast<int>(env.requestPort)));
+  Put(r, Format("Сервер ЛК: %s:%d\n", env.requestHost.c_str(), static_cast<int>(env.requestPort)));
   Put(r, addresses ? "Ответ DNS-сервера: " + list + "\n" : std::string("Ответ DNS-сервера: ОШИБКА\n"));
 
   // Proxy: discovery for the request system's address when auto-detection is on, else the

@@ -26,14 +26,9 @@ std::int32_t RequestNumber(const std::optional<std::u16string>& requestId) {
 }
 
 std::u16string SuffixText(std::uint32_t suffix) {
-  static const char16_t hex[] = u"0123456789ABCDEF";
-  std::u16string out;
-  for (int i = 0; i < 4; ++i) {
-    const std::uint8_t b = static_cast<std::uint8_t>(suffix >> (8 * i));
-    out.push_back(hex[b >> 4]);
-    out.push_back(hex[b & 15]);
-  }
-  return out;
+  std::uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(suffix >> (8 * i));
+  return text::FromUtf8(text::HexUpper(bytes, 4));
 }
 
 std::optional<std::u16string> MakeContainerName(const std::optional<std::u16string>& requestId, std::uint32_t ord,
@@ -102,9 +97,9 @@ std::optional<std::u16string> MakeUuidContainerName() {
   }
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  const std::string uuid =
-      Format("%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1], b[2], b[3], b[4], b[5],
-             b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  const std::string uuid = text::HexLower(b.data(), 4) + "-" + text::HexLower(b.data() + 4, 2) + "-" +
+                           text::HexLower(b.data() + 6, 2) + "-" + text::HexLower(b.data() + 8, 2) + "-" +
+                           text::HexLower(b.data() + 10, 6);
   return u"TVK-" + text::FromUtf8(uuid);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "crypto/der.h"
+#include "text/format.h"
 #include "text/text.h"
 
 namespace orvane::render {
@@ -136,22 +137,15 @@ void AppendEscapedXmlText(std::string& out, std::string_view cp1251) {
 
 namespace {
 
+// A tag or a length: at least two digits (a length may need more).
 void AppendHex(std::string& out, const char* format, unsigned value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, format, value);
-  out += buf;
+  out += text::Format(format, value);
 }
 
 }  // namespace
 
 std::string HexBytesSpaced(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 3);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0) out.push_back(' ');
-    AppendHex(out, "%02x", bytes[i]);
-  }
-  return out;
+  return text::HexLower(bytes.data(), bytes.size(), " ");
 }
 
 std::string HexDumpLower(std::span<const std::uint8_t> element) {
@@ -162,9 +156,9 @@ std::string HexDumpLower(std::span<const std::uint8_t> element) {
   AppendHex(out, "%02x", e->tag);
   out.push_back(' ');
   AppendHex(out, "%02x", static_cast<unsigned>(e->contents.size()));
-  for (std::uint8_t b : e->contents) {
+  if (!e->contents.empty()) {
     out.push_back(' ');
-    AppendHex(out, "%02x", b);
+    out += text::HexLower(e->contents.data(), e->contents.size(), " ");
   }
   return out;
 }
@@ -178,8 +172,7 @@ std::string HexPairsUpper(std::span<const std::uint8_t> element) {
   AppendHex(out, "%02X", static_cast<unsigned>(e->contents.size()));
   for (std::size_t i = 0; i + 1 < e->contents.size(); i += 2) {
     out.push_back(' ');
-    AppendHex(out, "%02X", e->contents[i]);
-    AppendHex(out, "%02X", e->contents[i + 1]);
+    out += text::HexUpper(&e->contents[i], 2);
   }
   return out;
 }
@@ -191,13 +184,13 @@ std::string SignatureHex(std::span<const std::uint8_t> bitStringContents) {
   out.reserve(tail.size() * 3);
   std::size_t i = tail.size();
   while (i >= 2) {
-    AppendHex(out, "%02X", tail[i - 1]);
-    AppendHex(out, "%02X", tail[i - 2]);
+    const std::uint8_t pair[2] = {tail[i - 1], tail[i - 2]};
+    out += text::HexUpper(pair, 2);
     out.push_back(' ');
     i -= 2;
   }
   if (i == 1) {
-    AppendHex(out, "%02X", tail[0]);
+    out += text::HexUpper(&tail[0], 1);
     out.push_back(' ');
   }
   return out;

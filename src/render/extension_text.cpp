@@ -134,10 +134,8 @@ void AuthorityKeyId(std::span<const std::uint8_t> value, Text& t) {
     const Bytes serial = ossl::IntegerContents(aki->serial);
     std::string groups;
     for (std::size_t i = serial.size() % 2; i + 1 < serial.size(); i += 2) {
-      char g[8];
-      std::snprintf(g, sizeof g, "%02X%02X", serial[i], serial[i + 1]);
       if (!groups.empty()) groups.push_back(' ');
-      groups += g;
+      groups += text::HexUpper(&serial[i], 2);
     }
     t.Literal("Серийный номер сертификата=");
     t.Ascii(groups);

@@ -308,14 +308,7 @@ std::optional<std::string> X509Certificate::BuildCertificateXml() const {
   Version(w, X509_get_version(cert));
 
   const Bytes serial = ossl::IntegerContents(X509_get0_serialNumber(cert));
-  std::string serialText;
-  for (std::uint8_t b : serial) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    if (!serialText.empty()) serialText.push_back(' ');
-    serialText += hex;
-  }
-  w.Element("serial-number", serialText).Raw("\n");
+  w.Element("serial-number", text::HexUpper(serial.data(), serial.size(), " ")).Raw("\n");
 
   const NameAttributes issuer = NameOf(X509_get_issuer_name(cert));
   Name(w, "issuer", issuer);

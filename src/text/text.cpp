@@ -250,11 +250,12 @@ std::u16string FromUtf8(std::string_view s) {
 
 namespace {
 
-std::string Hex(const std::uint8_t* bytes, std::size_t count, const char* digits) {
+std::string Hex(const std::uint8_t* bytes, std::size_t count, const char* digits, std::string_view separator) {
   std::string out;
   if (bytes == nullptr) return out;
-  out.reserve(count * 2);
+  out.reserve(count * (2 + separator.size()));
   for (std::size_t i = 0; i < count; ++i) {
+    if (i != 0) out += separator;
     out += digits[bytes[i] >> 4];
     out += digits[bytes[i] & 0x0F];
   }
@@ -270,12 +271,12 @@ char16_t FoldCase(char16_t c) {
 
 }  // namespace
 
-std::string HexUpper(const std::uint8_t* bytes, std::size_t count) {
-  return Hex(bytes, count, "0123456789ABCDEF");
+std::string HexUpper(const std::uint8_t* bytes, std::size_t count, std::string_view separator) {
+  return Hex(bytes, count, "0123456789ABCDEF", separator);
 }
 
-std::string HexLower(const std::uint8_t* bytes, std::size_t count) {
-  return Hex(bytes, count, "0123456789abcdef");
+std::string HexLower(const std::uint8_t* bytes, std::size_t count, std::string_view separator) {
+  return Hex(bytes, count, "0123456789abcdef", separator);
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {

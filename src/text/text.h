@@ -76,9 +76,10 @@ inline bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.starts_with(prefix);
 }
 
-// Two hexadecimal digits per byte, no separators ("3B8B01").
-std::string HexUpper(const std::uint8_t* bytes, std::size_t count);
-std::string HexLower(const std::uint8_t* bytes, std::size_t count);
+// Two hexadecimal digits per byte, the separator between bytes ("3B8B01", "3b 8b 01").
+// Empty for no bytes.
+std::string HexUpper(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {});
+std::string HexLower(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {});
 
 // Equality ignoring the case of ASCII letters (narrow text), and of ASCII and Cyrillic
 // letters (wide text: А-Я, Ѐ-Џ fold to their lower-case forms).

@@ -41,7 +41,7 @@ void PrintList(const SCardList& list) {
   for (const auto& item : *list.items()) {
     std::printf("reader: %s\n", text::ToUtf8(item->reader).c_str());
     std::printf("present: %s\n", item->cardPresent ? "yes" : "no");
-    std::printf("atr: %s\n", carriers::HexBytes(item->atr.data(), item->atrLength).c_str());
+    std::printf("atr: %s\n", text::HexUpper(item->atr.data(), item->atrLength, " ").c_str());
     if (item->token) {
       const auto& t = *item->token;
       std::printf("display: %s\n", text::ToUtf8(t.display).c_str());

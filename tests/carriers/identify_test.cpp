@@ -85,8 +85,8 @@ TEST(TokenInfo, NamesCompareIgnoringLatinAndCyrillicCase) {
 
 TEST(TokenInfo, HexBytes) {
   const std::uint8_t b[] = {0x3B, 0x0A, 0xFF};
-  EXPECT_EQ(HexBytes(b, 3), "3B 0A FF");
-  EXPECT_EQ(HexBytes(b, 0), "");
+  EXPECT_EQ(text::HexUpper(b, 3, " "), "3B 0A FF");
+  EXPECT_EQ(text::HexUpper(b, 0, " "), "");
 }
 
 // --- ATR table ---

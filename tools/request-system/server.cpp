@@ -63,13 +63,7 @@ std::string Element(const std::string& name, const std::string& value) {
 }
 
 std::string Hex(const std::uint8_t* d, std::size_t n, bool upper) {
-  const char* k = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::string s;
-  for (std::size_t i = 0; i < n; ++i) {
-    s.push_back(k[d[i] >> 4]);
-    s.push_back(k[d[i] & 15]);
-  }
-  return s;
+  return upper ? text::HexUpper(d, n) : text::HexLower(d, n);
 }
 
 std::string RandomHex(std::size_t bytes) {
