@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "csp/ossl.h"
+#include "platform/file_write.h"
 #include "text/text.h"
 
 namespace orvane::csp::store {
@@ -82,59 +83,13 @@ bool EnsureDir(const std::string& path) {
   return true;
 }
 
-// Writes content into a fresh temporary file (mode 0600) beside path; returns its name.
-std::optional<std::string> WriteTemp(const std::string& path, const std::string& content) {
-  std::string templ = path + ".tmp-XXXXXX";
-  std::vector<char> buf(templ.begin(), templ.end());
-  buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
-  if (fd < 0) return std::nullopt;
-  const std::string tmp(buf.data());
-  ::fchmod(fd, 0600);
-  std::size_t done = 0;
-  bool ok = true;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    return std::nullopt;
-  }
-  return tmp;
-}
-
-// Atomic replace.
 bool WriteReplace(const std::string& path, const std::string& content) {
-  const auto tmp = WriteTemp(path, content);
-  if (!tmp) return false;
-  if (::rename(tmp->c_str(), path.c_str()) != 0) {
-    ::unlink(tmp->c_str());
-    return false;
-  }
-  return true;
+  return platform::ReplaceFile(path, content, 0600);
 }
 
-// Atomic create: fails (existed = true) when path is already there.
+// Fails (existed = true) when path is already there.
 bool WriteExclusive(const std::string& path, const std::string& content, bool& existed) {
-  existed = false;
-  const auto tmp = WriteTemp(path, content);
-  if (!tmp) return false;
-  const int r = ::link(tmp->c_str(), path.c_str());
-  const int err = errno;
-  ::unlink(tmp->c_str());
-  if (r != 0) {
-    existed = (err == EEXIST);
-    return false;
-  }
-  return true;
+  return platform::CreateNewFile(path, content, 0600, existed);
 }
 
 std::optional<std::map<std::string, std::string>> ReadFields(const std::string& path, const char* magic) {

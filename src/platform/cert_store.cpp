@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "crypto/sha1.h"
+#include "platform/file_write.h"
 #include "text/text.h"
 
 namespace orvane::platform {
@@ -30,22 +31,10 @@ std::optional<std::vector<std::uint8_t>> ReadFile(const fs::path& path) {
 
 // Writes through a temporary file and a rename, so a reader never sees half a file.
 bool WriteFile(const fs::path& path, const std::string& bytes, std::uint32_t& error) {
-  const fs::path tmp = path.string() + ".tmp";
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (f == nullptr) {
-    error = FromErrno(errno);
-    return false;
-  }
-  const bool ok =
-      std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-  const int writeErrno = errno;
-  std::fclose(f);
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    error = FromErrno(ok ? errno : writeErrno);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  int err = 0;
+  if (ReplaceFile(path.string(), bytes, 0644, &err)) return true;
+  error = FromErrno(err);
+  return false;
 }
 
 std::string PropertiesText(const KeyProvInfo& k) {

@@ -11,6 +11,7 @@
 
 #include "carriers/scard_list.h"
 #include "csp/container_store.h"
+#include "platform/file_write.h"
 #include "tool/commands.h"
 #include "tool/terminal_ui.h"
 #include "tool/tool_seams.h"
@@ -89,21 +90,7 @@ carriers::tokenInfo CarrierOf(app::Services& services, const std::u16string& rea
 // Writes the certificate file the user asked for through a temporary file beside it, so that
 // a failure is reported and leaves nothing behind.
 bool SaveCertificateFile(const std::string& path, const Bytes& der) {
-  const std::string temp = path + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(der.data()), static_cast<std::streamsize>(der.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  return platform::ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(der.data()), der.size()), 0644);
 }
 
 }  // namespace
