@@ -2,7 +2,7 @@
 
 #include <openssl/x509.h>
 
-#include "csp/ossl.h"
+#include "crypto/ossl.h"
 #include "text/text.h"
 
 namespace orvane::app {
@@ -83,7 +83,7 @@ bool InstallRootCertificate(std::string_view textIn, const platform::CertStoreOp
   const auto der = text::Base64Decode(body);
   if (!der || der->empty()) return false;
   const unsigned char* p = der->data();
-  csp::ossl::X509Ptr parsed(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
+  ossl::X509Ptr parsed(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
   if (!parsed || p != der->data() + der->size()) return false;
   // Creating the machine store the first time needs the same rights as writing into it.
   auto store = opener("ROOT", platform::StoreLocation::LocalMachine, false, lastError);

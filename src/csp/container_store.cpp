@@ -18,7 +18,7 @@
 #include <map>
 #include <sstream>
 
-#include "csp/ossl.h"
+#include "crypto/ossl.h"
 #include "platform/file_write.h"
 #include "text/text.h"
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "csp/ossl.h"
+#include "crypto/ossl.h"
 
 namespace orvane::csp::gost {
 

@@ -1,5 +1,5 @@
-// Small helpers over OpenSSL's ASN.1 types for the rendering code: owning pointers, whole-value
-// decoding, OID and time texts.
+// Small helpers over OpenSSL's ASN.1 types for the rendering code: whole-value decoding, OID
+// and time texts (the owning pointers are crypto/ossl.h's).
 #pragma once
 
 #include <openssl/asn1.h>
@@ -13,19 +13,13 @@
 #include <span>
 #include <string>
 
+#include "crypto/ossl.h"
 #include "render/document_text.h"
 
 namespace orvane::render::ossl {
 
-template <auto FreeFn>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    FreeFn(p);
-  }
-};
-template <typename T, auto FreeFn>
-using Ptr = std::unique_ptr<T, Deleter<FreeFn>>;
+using ::orvane::ossl::Deleter;
+using ::orvane::ossl::Ptr;
 
 // Decodes a value that must take up exactly the given bytes; null otherwise.
 template <auto FreeFn, typename T>

@@ -11,16 +11,10 @@
 #include <span>
 #include <string>
 
+#include "crypto/ossl.h"
 #include "render/document_text.h"
 
 namespace orvane::render {
-
-struct X509ReqFree {
-  void operator()(X509_REQ* p) const { X509_REQ_free(p); }
-};
-struct X509CertFree {
-  void operator()(X509* p) const { X509_free(p); }
-};
 
 class X509Request {
  public:
@@ -36,7 +30,7 @@ class X509Request {
   std::optional<std::string> BuildRequestXml() const;
 
  private:
-  std::unique_ptr<X509_REQ, X509ReqFree> info_;
+  ::orvane::ossl::X509ReqPtr info_;
   Bytes encoded_;
 };
 
@@ -53,7 +47,7 @@ class X509Certificate {
   std::optional<NameAttributes> SubjectAttributes() const;
 
  private:
-  std::unique_ptr<X509, X509CertFree> certificate_;
+  ::orvane::ossl::X509Ptr certificate_;
   Bytes encoded_;
 };
 

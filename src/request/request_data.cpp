@@ -1,19 +1,14 @@
 #include "request/request_data.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "crypto/sha1.h"
 #include "io/reply_reader.h"
 #include "text/text.h"
 
 namespace orvane::request {
 namespace {
-
-struct MdCtxDeleter {
-  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
 
 int Nibble(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -66,8 +61,7 @@ std::optional<std::vector<std::uint8_t>> DecodeHashText(std::string_view text) {
 
 std::shared_ptr<remoteRequestData> ReadRequestData(io::ASVariableBuffer& body) {
   auto record = std::make_shared<remoteRequestData>();
-  std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> sha(EVP_MD_CTX_new());
-  if (!sha || EVP_DigestInit_ex(sha.get(), EVP_sha1(), nullptr) != 1) return nullptr;
+  crypto::CPSha1 sha;
   bool textFailed = false;
 
   auto handler = [&](const std::string& name, io::ASVariableBuffer& buffer) {
@@ -78,7 +72,7 @@ std::shared_ptr<remoteRequestData> ReadRequestData(io::ASVariableBuffer& body) {
     }
     const std::string& t = *raw;
     auto wide = [&] { return text::FromUtf8(t); };
-    auto digest = [&] { EVP_DigestUpdate(sha.get(), t.data(), t.size()); };
+    auto digest = [&] { sha.Update(t.data(), t.size()); };
     remoteRequestData& r = *record;
     if (name == "request_id") {
       r.request_id = wide();
@@ -135,8 +129,7 @@ std::shared_ptr<remoteRequestData> ReadRequestData(io::ASVariableBuffer& body) {
   };
 
   if (!io::ReadReplyDocument(body, Elements(), handler) || textFailed) return nullptr;
-  unsigned int len = 0;
-  if (EVP_DigestFinal_ex(sha.get(), record->subjectDigest.data(), &len) != 1 || len != 20) return nullptr;
+  sha.Final(record->subjectDigest.data());
   return record;
 }
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "app/startup.h"
+#include "crypto/ossl.h"
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
-#include "csp/ossl.h"
 #include "keys/pkcs10.h"
 #include "keys/signing.h"
 #include "net/request_system.h"
@@ -147,7 +147,7 @@ std::string IssuerCommonName(const std::string& b64) {
   const auto der = text::Base64Decode(b64);
   if (!der) return {};
   const unsigned char* p = der->data();
-  csp::ossl::X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
+  ossl::X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
   if (!cert) return {};
   char buf[512];
   X509_NAME_get_text_by_NID(X509_get_issuer_name(cert.get()), NID_commonName, buf, sizeof buf);

@@ -30,9 +30,9 @@ csp::CertificatePtr MakeCertificate(test::ProviderEnvironment& env, std::uint32_
 
 bool VerifyWithPublicKey(const csp::CertificateContext& cert, const Bytes& hash, const Bytes& signature) {
   const unsigned char* p = cert.der.data();
-  csp::ossl::X509Ptr x(d2i_X509(nullptr, &p, static_cast<long>(cert.der.size())));
+  ossl::X509Ptr x(d2i_X509(nullptr, &p, static_cast<long>(cert.der.size())));
   if (!x) return false;
-  csp::ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(X509_get0_pubkey(x.get()), nullptr));
+  ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(X509_get0_pubkey(x.get()), nullptr));
   return ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
          EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), hash.data(), hash.size()) == 1;
 }

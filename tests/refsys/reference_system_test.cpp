@@ -69,7 +69,7 @@ TEST(TestCa, IssuesFromRequestsWithValidityAndExtensions) {
   const auto der = ca->Issue(*req.der, options, error);
   ASSERT_TRUE(der) << error;
   const unsigned char* p = der->data();
-  csp::ossl::X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
+  ossl::X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der->size())));
   ASSERT_TRUE(cert);
   EXPECT_TRUE(ca->IssuedByUs(cert.get()));
   EXPECT_EQ(X509_verify(cert.get(), X509_get0_pubkey(ca->Root(csp::gost::Algorithm::Gost2012_512))), 1);
@@ -100,7 +100,7 @@ TEST(TestCa, ReversedHashSignatures) {
   const auto hash = refsys::GostDigest(key.get(), data);
   ASSERT_TRUE(hash);
   EXPECT_EQ(hash->size(), 32u);
-  csp::ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
   ASSERT_EQ(EVP_PKEY_sign_init(ctx.get()), 1);
   std::size_t len = 0;
   EVP_PKEY_sign(ctx.get(), nullptr, &len, hash->data(), hash->size());

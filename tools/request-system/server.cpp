@@ -84,9 +84,9 @@ std::string Thumbprint(X509* cert) {
   return Hex(md, len, true);
 }
 
-csp::ossl::X509Ptr ParseCert(const Bytes& der) {
+ossl::X509Ptr ParseCert(const Bytes& der) {
   const unsigned char* p = der.data();
-  return csp::ossl::X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  return ossl::X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
 }
 
 std::optional<Bytes> FromBase64(const std::string& s) {
@@ -123,7 +123,7 @@ struct AppState {
 
 struct Login {
   std::string correlationId;
-  csp::ossl::X509Ptr cert;
+  ossl::X509Ptr cert;
   Bytes hash;
   bool verified = false;
   std::string userId;
@@ -139,9 +139,9 @@ struct Server::Impl {
   std::vector<Operator> operators;
   std::map<std::string, AppState> apps;  // by access token
   std::map<std::string, Fault> adminFaults;
-  std::map<std::string, Login> logins;                   // by request id
-  std::map<std::string, std::string> authTokens;         // token -> thumbprint
-  std::map<std::string, csp::ossl::X509Ptr> knownCerts;  // thumbprint -> certificate
+  std::map<std::string, Login> logins;              // by request id
+  std::map<std::string, std::string> authTokens;    // token -> thumbprint
+  std::map<std::string, ossl::X509Ptr> knownCerts;  // thumbprint -> certificate
   std::mutex mutex;
   int port = 0;
 
@@ -280,7 +280,7 @@ struct Server::Impl {
     if (known == knownCerts.end()) return false;
     std::unique_ptr<STACK_OF(X509), StackDel> certs(sk_X509_new_null());
     sk_X509_push(certs.get(), known->second.get());
-    csp::ossl::BioPtr out(BIO_new(BIO_s_mem()));
+    ossl::BioPtr out(BIO_new(BIO_s_mem()));
     if (CMS_verify(cms.get(), certs.get(), store.get(), nullptr, out.get(), CMS_BINARY) != 1) {
       ERR_clear_error();
       return false;
@@ -617,7 +617,7 @@ void Server::Impl::Routes() {
     std::lock_guard lock(mutex);
     Login* l = loginOf(req, "RequestId");
     const auto der = FromBase64(req.get_param_value("Certificate"));
-    csp::ossl::X509Ptr cert = der ? ParseCert(*der) : nullptr;
+    ossl::X509Ptr cert = der ? ParseCert(*der) : nullptr;
     if (l == nullptr) {
       Reply(res, 403, "Сеанс входа не найден");
     } else if (!cert || !ca->IssuedByUs(cert.get())) {
@@ -674,7 +674,7 @@ void Server::Impl::Routes() {
       const std::string token = RandomHex(20);
       const std::string thumb = Thumbprint(l->cert.get());
       authTokens[token] = thumb;
-      knownCerts[thumb] = csp::ossl::X509Ptr(X509_dup(l->cert.get()));
+      knownCerts[thumb] = ossl::X509Ptr(X509_dup(l->cert.get()));
       Reply(res, 200, "https://" + options.host + "/?auth_token=" + token);
     }
     Log(req, res.status, "");

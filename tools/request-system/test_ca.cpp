@@ -217,7 +217,7 @@ bool TestCa::IssuedByUs(X509* cert) const {
 std::string TestCa::RootsPem() const {
   std::string out;
   for (const auto& [a, root] : roots_) {
-    csp::ossl::BioPtr bio(BIO_new(BIO_s_mem()));
+    ossl::BioPtr bio(BIO_new(BIO_s_mem()));
     PEM_write_bio_X509(bio.get(), root.cert.get());
     char* data = nullptr;
     const long n = BIO_get_mem_data(bio.get(), &data);
@@ -269,7 +269,7 @@ std::optional<Bytes> TestCa::Issue(const Bytes& requestDer, const IssueOptions& 
   EVP_PKEY* pub = parsed->pub;
   const std::optional<Algorithm> algorithm = parsed->algorithm;
   RootKey& root = roots_.at(*algorithm);
-  csp::ossl::X509Ptr cert(X509_new());
+  ossl::X509Ptr cert(X509_new());
   X509* c = cert.get();
   X509_set_version(c, 2);
   ASN1_INTEGER* serial = ASN1_INTEGER_new();
@@ -361,7 +361,7 @@ std::optional<Bytes> GostDigest(EVP_PKEY* key, const Bytes& data) {
 
 bool VerifyReversedHashSignature(EVP_PKEY* key, const Bytes& hash, const Bytes& reversedSignature) {
   Bytes sig(reversedSignature.rbegin(), reversedSignature.rend());
-  csp::ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key, nullptr));
+  ossl::PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key, nullptr));
   if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) return false;
   return EVP_PKEY_verify(ctx.get(), sig.data(), sig.size(), hash.data(), hash.size()) == 1;
 }

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "crypto/ossl.h"
 #include "csp/gost_engine.h"
-#include "csp/ossl.h"
 
 namespace orvane::refsys {
 
@@ -44,8 +44,8 @@ class TestCa {
 
  private:
   struct RootKey {
-    csp::ossl::PkeyPtr key;
-    csp::ossl::X509Ptr cert;
+    ossl::PkeyPtr key;
+    ossl::X509Ptr cert;
   };
   std::map<csp::gost::Algorithm, RootKey> roots_;
   std::uint64_t nextSerial_ = 0;
