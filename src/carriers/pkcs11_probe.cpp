@@ -1,5 +1,7 @@
 #include "carriers/pkcs11_probe.h"
 
+#include "carriers/identify.h"
+
 #include <sys/utsname.h>
 
 #include <climits>
@@ -71,18 +73,18 @@ bool Is64BitMachine() {
 const char* Pkcs11ModuleFor(std::int32_t type) {
   // The vendors' Linux modules, loaded by file name through the library search order.
   switch (type) {
-    case 1:
-    case 2:
+    case kTypeETokenJava:
+    case kTypeEToken32k:
       return "libeTPkcs11.so";
-    case 3:
-    case 4:
-    case 5:
+    case kTypeRutokenS:
+    case kTypeRutokenEcp:
+    case kTypeRutokenLite:
       return "librtpkcs11ecp.so";
-    case 6:
-    case 7:
+    case kTypeJaCartaLT:
+    case kTypeJaCartaPro:
       return "libjcPKCS11-2.so";
-    case 8:
-    case 9:
+    case kTypeEsmart64k:
+    case kTypeEsmartGost:
       return "libisbc_pkcs11_main.so";
     default:
       return nullptr;
@@ -151,15 +153,15 @@ DriverDownloads DriverDownloadsFrom(const config::DeploymentConfig& c) {
 
 std::optional<std::u16string> DriverPromptText(std::int32_t type) {
   switch (type) {
-    case 1:
-    case 2:
+    case kTypeETokenJava:
+    case kTypeEToken32k:
       return u"Необходимо установить eToken PKI Client. Начать загрузку?";
-    case 3:
-    case 4:
-    case 5:
+    case kTypeRutokenS:
+    case kTypeRutokenEcp:
+    case kTypeRutokenLite:
       return u"Необходимо установить драйверы ruToken. Начать загрузку?";
-    case 6:
-    case 7:
+    case kTypeJaCartaLT:
+    case kTypeJaCartaPro:
       return u"Необходимо установить Единый клиент JaCarta. Начать загрузку?";
     default:
       return std::nullopt;
@@ -168,15 +170,15 @@ std::optional<std::u16string> DriverPromptText(std::int32_t type) {
 
 std::optional<std::string> DriverDownloadUrl(std::int32_t type, const DriverDownloads& d) {
   switch (type) {
-    case 1:
-    case 2:
+    case kTypeETokenJava:
+    case kTypeEToken32k:
       return d.is64BitSystem ? d.etoken64 : d.etoken32;
-    case 3:
-    case 4:
-    case 5:
+    case kTypeRutokenS:
+    case kTypeRutokenEcp:
+    case kTypeRutokenLite:
       return d.is64BitSystem ? d.rutoken64 : d.rutoken32;
-    case 6:
-    case 7:
+    case kTypeJaCartaLT:
+    case kTypeJaCartaPro:
       return d.jacarta;
     default:
       return std::nullopt;
