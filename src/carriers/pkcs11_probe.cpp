@@ -1,7 +1,5 @@
 #include "carriers/pkcs11_probe.h"
 
-#include "carriers/identify.h"
-
 #include <sys/utsname.h>
 
 #include <climits>
@@ -9,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "carriers/identify.h"
 #include "text/text.h"
 
 namespace orvane::carriers {

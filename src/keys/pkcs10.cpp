@@ -412,4 +412,23 @@ KeyRequestResult CreateKeyAndRequest(const KeyRequestInputs& in, const csp::prov
   return finish({std::move(request.der), 0});
 }
 
+KeyRequestInputs InputsForApplication(const request::remoteRequestData& record) {
+  KeyRequestInputs in;
+  in.family = record.cryptoProvider != 0 ? record.cryptoProvider : csp::kKindCryptoPro;
+  in.generation = record.cryptoStandart;
+  in.subject = request::ParseAttributeList(record.subject_quoted);
+  in.eku = record.eku;
+  in.exportable = record.export_;
+  in.startDate = record.certStartDate;
+  in.expirationDate = record.certExpirationDate;
+  in.period = record.certPeriod;
+  in.embedLicense = record.embedCPLicense;
+  in.policyLevel = record.policyLevel;
+  in.nonqualified = record.nonqualified;
+  in.templateOid = record.templateOid;
+  if (record.identificationKind) in.identificationKind = static_cast<std::int32_t>(*record.identificationKind);
+  if (record.subjectAltName) in.altName = request::ParseAttributeList(record.subjectAltName);
+  return in;
+}
+
 }  // namespace orvane::keys

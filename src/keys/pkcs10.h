@@ -15,6 +15,7 @@
 #include "csp/provider.h"
 #include "platform/wizard_ui.h"
 #include "request/attribute_list.h"
+#include "request/request_data.h"
 
 namespace orvane::keys {
 
@@ -90,6 +91,11 @@ struct KeyRequestInputs {
   WindowHandle owner = nullptr;
   std::u16string containerPath;
 };
+
+// The inputs an application prescribes: generation, family (CryptoPro when it names none),
+// subject and alternative names, EKU and the request-system settings. Provider name,
+// container path and owner are the caller's.
+KeyRequestInputs InputsForApplication(const request::remoteRequestData& application);
 
 struct KeyRequestResult {
   std::optional<Bytes> der;  // the signed request

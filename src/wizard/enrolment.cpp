@@ -4,7 +4,6 @@
 
 #include "keys/container_name.h"
 #include "keys/pkcs10.h"
-#include "request/attribute_list.h"
 #include "text/format.h"
 #include "text/text.h"
 
@@ -34,21 +33,8 @@ CreateRequestResult CreateRequestFlow::Run(WindowHandle owner, const std::u16str
     return result;
   }
 
-  keys::KeyRequestInputs in;
-  in.family = familyOverride.value_or(record->cryptoProvider != 0 ? record->cryptoProvider : csp::kKindCryptoPro);
-  in.generation = record->cryptoStandart;
-  in.subject = request::ParseAttributeList(record->subject_quoted);
-  in.eku = record->eku;
-  in.exportable = record->export_;
-  in.startDate = record->certStartDate;
-  in.expirationDate = record->certExpirationDate;
-  in.period = record->certPeriod;
-  in.embedLicense = record->embedCPLicense;
-  in.policyLevel = record->policyLevel;
-  in.nonqualified = record->nonqualified;
-  in.templateOid = record->templateOid;
-  if (record->identificationKind) in.identificationKind = static_cast<std::int32_t>(*record->identificationKind);
-  if (record->subjectAltName) in.altName = request::ParseAttributeList(record->subjectAltName);
+  keys::KeyRequestInputs in = keys::InputsForApplication(*record);
+  if (familyOverride) in.family = *familyOverride;
   const auto type = csp::ProviderTypeFor(in.family, in.generation);
   in.providerName = type < 0 ? std::nullopt : csp::FindProviderName(static_cast<std::uint32_t>(type), s_.catalogue);
   if (!in.providerName) {

@@ -116,14 +116,10 @@ class ReferenceSystem : public ::testing::Test {
 
   // A key pair in a new container and the signed request for the application.
   std::shared_ptr<io::ASVariableBuffer> MakeRequest(const request::remoteRequestData& r, const std::u16string& name) {
-    keys::KeyRequestInputs in;
-    in.generation = r.cryptoStandart;
-    in.subject = request::ParseAttributeList(r.subject_quoted);
-    in.eku = r.eku;
-    in.period = r.certPeriod;
+    keys::KeyRequestInputs in = keys::InputsForApplication(r);
     in.containerPath = u"\\\\.\\Reader A\\" + name;
-    in.providerName = csp::FindProviderName(
-        static_cast<std::uint32_t>(csp::ProviderTypeFor(csp::kKindCryptoPro, r.cryptoStandart)), env.catalogue);
+    in.providerName = csp::FindProviderName(static_cast<std::uint32_t>(csp::ProviderTypeFor(in.family, in.generation)),
+                                            env.catalogue);
     const auto result = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
     if (!result.der) {
       ADD_FAILURE() << "no request, error " << std::hex << result.error;
