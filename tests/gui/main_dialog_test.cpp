@@ -169,6 +169,11 @@ TEST(QtWizardUi, MessageBoxesCarryTheirCaptions) {
 }
 
 TEST(MainDialog, OperatorCertificateFromTheSettings) {
+  auto AgentRights = [] {
+    auto r = std::make_shared<op::verifyClientResult>();
+    r->agentMode = true;
+    return r;
+  };
   Fixture f;
   auto services = f.Services();
   int loads = 0;
@@ -185,9 +190,18 @@ TEST(MainDialog, OperatorCertificateFromTheSettings) {
   EXPECT_TRUE(dlg.AgentMode());
   EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Заменить сертификат"));
   EXPECT_FALSE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
-  dlg.SetOperatorCertificate(nullptr, nullptr, false);
+  // Rights and agent mode go with the certificate: a rights result without one counts for
+  // nothing.
+  dlg.SetOperatorCertificate(nullptr, AgentRights(), false);
+  EXPECT_FALSE(dlg.AgentMode());
+  EXPECT_FALSE(dlg.OperatorRights());
   EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("1015"))->text(), QStringLiteral("Загрузить сертификат"));
   EXPECT_TRUE(dlg.findChild<QLabel*>(QStringLiteral("certificateLabel"))->isHidden());
+  auto clientRights = AgentRights();
+  clientRights->agentMode = false;
+  dlg.SetOperatorCertificate(std::make_shared<csp::CertificateContext>(), clientRights, false);
+  EXPECT_FALSE(dlg.AgentMode());
+  EXPECT_EQ(dlg.OperatorRights(), clientRights);
 }
 
 TEST(CellControl, SquareCellsWithSharedBordersAndAnExactPopup) {
