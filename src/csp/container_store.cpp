@@ -33,21 +33,10 @@ constexpr char kCarrierFile[] = "carrier.pin";
 // Readable, file-system-safe names: letters, digits, "-", "_" and "." (not leading) stay,
 // everything else becomes %XX of its UTF-8 bytes.
 std::string EncodeName(const std::u16string& name) {
-  const std::string utf8 = text::ToUtf8(name);
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '_' || (c == '.' && i != 0);
-    if (plain) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", c);
-      out += buf;
-    }
-  }
-  return out;
+  return text::PercentEncode(text::ToUtf8(name), [](unsigned char c, std::size_t i) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           (c == '.' && i != 0);
+  });
 }
 
 std::optional<std::u16string> DecodeName(const std::string& encoded) {

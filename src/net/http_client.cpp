@@ -49,7 +49,6 @@ void AddField(FormFields& form, std::optional<std::string> name, std::optional<s
 
 std::string EncodeForm(const FormFields* form) {
   ASVariableBuffer buffer;
-  static constexpr char kHex[] = "0123456789ABCDEF";
   bool first = true;
   if (form != nullptr) {
     for (const auto& field : *form) {
@@ -59,16 +58,7 @@ std::string EncodeForm(const FormFields* form) {
       first = false;
       part += *field->name;
       part.push_back('=');
-      for (const char ch : *field->value) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (Unreserved(c)) {
-          part.push_back(ch);
-        } else {
-          part.push_back('%');
-          part.push_back(kHex[c >> 4]);
-          part.push_back(kHex[c & 15]);
-        }
-      }
+      part += text::PercentEncode(*field->value, [](unsigned char c, std::size_t) { return Unreserved(c); });
       buffer.Append(part);
     }
   }

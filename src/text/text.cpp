@@ -279,6 +279,21 @@ std::string HexLower(const std::uint8_t* bytes, std::size_t count, std::string_v
   return Hex(bytes, count, "0123456789abcdef", separator);
 }
 
+std::string PercentEncode(std::string_view bytes, bool (*keep)(unsigned char c, std::size_t index)) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (keep(c, i)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out += HexUpper(&c, 1);
+    }
+  }
+  return out;
+}
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -63,6 +63,10 @@ inline std::string Base64Encode(const std::vector<std::uint8_t>& bytes) {
 std::optional<std::vector<std::uint8_t>> Base64Decode(const char* text);
 std::optional<std::vector<std::uint8_t>> Base64Decode(std::string_view text);
 
+// Every byte that keep(byte, index) refuses becomes "%" and two upper-case hexadecimal
+// digits; the others stay.
+std::string PercentEncode(std::string_view bytes, bool (*keep)(unsigned char c, std::size_t index));
+
 // "%" and two hexadecimal digits (either case) become one byte; any other "%" stays; "+" stays.
 std::optional<std::string> PercentDecode(const char* text);
 

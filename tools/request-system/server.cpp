@@ -590,16 +590,9 @@ void Server::Impl::Routes() {
       Reply(res, 404, "");
     } else {
       // The cookie value is sent percent-encoded, as a browser-facing server would.
-      std::string enc;
-      for (unsigned char c : it->second.correlationId) {
-        if (std::isalnum(c)) {
-          enc.push_back(static_cast<char>(c));
-        } else {
-          char buf[4];
-          std::snprintf(buf, sizeof buf, "%%%02X", c);
-          enc += buf;
-        }
-      }
+      const std::string enc = text::PercentEncode(it->second.correlationId, [](unsigned char c, std::size_t) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+      });
       res.set_header("Set-Cookie", "Session=" + RandomHex(4) + "; CorrelationId=" + enc + "; Path=/; Secure");
       Reply(res, 200, "<html><body>Вход по сертификату</body></html>", "text/html; charset=utf-8");
     }
