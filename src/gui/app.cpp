@@ -1,5 +1,7 @@
 #include "gui/app.h"
 
+#include <cstdio>
+
 #include "app/startup.h"
 #include "diag/diagnostics.h"
 #include "gui/main_dialog.h"
@@ -12,8 +14,9 @@ namespace orvane::gui {
 
 bool COrvaneApp::InitInstance() {
   // Problems in the configuration files leave the affected keys at their previous values;
-  // the desktop has no console to report them on (orvane-tool config lists them).
+  // they go to the standard error (the session's log) and `orvane-tool config` lists them.
   auto loaded = config::LoadDeploymentConfig();
+  for (const auto& problem : loaded.errors) std::fprintf(stderr, "orvane: %s\n", problem.c_str());
   app::FrontEndSeams seams;
   seams.ui = &ui_;
   seams.pinPrompt = overrides_.pinPrompt ? overrides_.pinPrompt : std::make_shared<QtPinPrompt>();
