@@ -50,6 +50,11 @@ bool QtWizardUi::Message(WindowHandle owner, MessageKind kind, const std::u16str
       box.setIcon(QMessageBox::Question);
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
+    case MessageKind::WarningYesNo:
+      box.setWindowTitle(QStringLiteral("Внимание"));
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
   }
   if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral("Да"));
   if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral("Нет"));

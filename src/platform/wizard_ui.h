@@ -11,8 +11,9 @@ namespace orvane {
 
 // The five message boxes. Captions and icons: Error -> "Ошибка", error icon; Info ->
 // "Внимание", information; Warning -> "Внимание", warning; ErrorYesNo -> "Ошибка", Yes/No;
-// YesNo -> "Внимание", question, Yes/No.
-enum class MessageKind { Error, Info, Warning, ErrorYesNo, YesNo };
+// YesNo -> "Внимание", question, Yes/No; WarningYesNo -> "Внимание", warning, Yes/No (the
+// platform message box one flow asks with directly).
+enum class MessageKind { Error, Info, Warning, ErrorYesNo, YesNo, WarningYesNo };
 
 class WizardUi {
  public:
@@ -35,6 +36,9 @@ class WizardUi {
     return Message(owner, MessageKind::ErrorYesNo, text);
   }
   bool AskYesNo(WindowHandle owner, const std::u16string& text) { return Message(owner, MessageKind::YesNo, text); }
+  bool AskWarningYesNo(WindowHandle owner, const std::u16string& text) {
+    return Message(owner, MessageKind::WarningYesNo, text);
+  }
 };
 
 // Shows the wait cursor for the lifetime of the object.

@@ -11,10 +11,13 @@
 
 #include "carriers/scard_list.h"
 #include "csp/container_store.h"
+#include "keys/container_name.h"
 #include "platform/file_write.h"
+#include "request/request_properties.h"
 #include "tool/commands.h"
 #include "tool/terminal_ui.h"
 #include "tool/tool_seams.h"
+#include "wizard/document_preview.h"
 #include "wizard/enrolment.h"
 
 namespace orvane::tool {
@@ -31,7 +34,7 @@ class ToolSmsCodes : public wizard::SmsCodeSource {
  public:
   explicit ToolSmsCodes(std::optional<std::string> outbox) : outbox_(std::move(outbox)) {}
 
-  std::optional<std::u16string> SmsCode(WindowHandle, const std::u16string& requestId) override {
+  std::optional<std::u16string> SmsCode(WindowHandle, const std::u16string&, const std::u16string& requestId) override {
     if (outbox_) {
       std::ifstream in(*outbox_);
       std::string id, code, last;
@@ -59,6 +62,33 @@ class ToolSmsCodes : public wizard::SmsCodeSource {
 
  private:
   std::optional<std::string> outbox_;
+};
+
+// The dialogs answered on the terminal: the application's data are printed and taken as
+// right, the request form is signed at once, the progress window is the terminal's patience.
+class ToolFlowUi : public wizard::FlowUi {
+ public:
+  bool RunRequestProperties(WindowHandle, request::RequestPropertiesModel& model) override {
+    model.Initialise();
+    std::printf("Заявка %s: %s\n", text::ToUtf8(model.numberText).c_str(),
+                text::ToUtf8(model.signatureTypeText).c_str());
+    for (const auto& row : model.Rows()) {
+      std::printf("  %s: %s\n", text::ToUtf8(row.label).c_str(), text::ToUtf8(row.value).c_str());
+    }
+    return true;
+  }
+  bool RunDocumentPreview(WindowHandle owner, const std::u16string&, wizard::DocumentPreview& preview) override {
+    return preview.SignAndSend(owner);
+  }
+  int RunFinish(WindowHandle) override { return wizard::kFinishDone; }
+  std::unique_ptr<wizard::ProgressWindow> OpenAutoEnrollProgress(WindowHandle) override {
+    class Patience : public wizard::ProgressWindow {
+     public:
+      void Advance() override {}
+      void Pump(std::chrono::milliseconds time) override { std::this_thread::sleep_for(time); }
+    };
+    return std::make_unique<Patience>();
+  }
 };
 
 // The carrier record of the named reader: as the PC/SC stack identifies the card in it, or,
@@ -113,7 +143,7 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::optional<csp::ProviderKind> family;
+  csp::ProviderKind family = csp::kKindCryptoPro;  // the desktop's default family
   if (opt.count("--family")) {
     if (opt["--family"] != "1" && opt["--family"] != "2") {
       std::fputs(kUsage, stderr);
@@ -122,7 +152,6 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
     family = opt["--family"] == "1" ? csp::kKindCryptoPro : csp::kKindVipnet;
   }
   const int pollSeconds = opt.count("--poll-seconds") ? std::max(1, std::atoi(opt["--poll-seconds"].c_str())) : 5;
-  const std::u16string token = text::FromUtf8(opt["--token"]);
   const std::u16string reader = text::FromUtf8(opt["--reader"]);
   std::optional<std::string> pin;
   if (opt.count("--pin")) pin = opt["--pin"];
@@ -137,39 +166,49 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
   }
   services->FillCatalogue();
   ToolSmsCodes smsCodes(opt.count("--sms-outbox") ? std::optional(opt["--sms-outbox"]) : std::nullopt);
+  ToolFlowUi dialogs;
   const wizard::FlowServices flows{
-      ui, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
+      ui, dialogs, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
 
-  const auto created = wizard::CreateRequestFlow(flows).Run(nullptr, token, CarrierOf(*services, reader), family);
-  if (created.application) {
-    std::printf("Заявка %s: %s\n", text::ToUtf8(created.application->request_id.value_or(u"")).c_str(),
-                text::ToUtf8(created.application->template_.value_or(u"")).c_str());
+  wizard::WizardState state;
+  state.accessToken = text::FromUtf8(opt["--token"]);
+  state.family = family;
+  state.carrier = std::make_shared<const carriers::tokenInfo>(CarrierOf(*services, reader));
+
+  const std::string out = opt["--out"];
+  bool issued = false, kept = false;
+  wizard::WizardHooks hooks;
+  hooks.getCertificate = [&](WindowHandle owner) {
+    issued = true;
+    const auto type = csp::ProviderTypeFor(family, state.requestData->cryptoStandart);
+    wizard::RequestContainer container;
+    container.providerType = static_cast<std::uint32_t>(type);
+    container.providerName = csp::FindProviderName(static_cast<std::uint32_t>(type), services->catalogue).value_or(u"");
+    container.path = keys::ContainerPathFor(family, reader, state.containerName);
+    const std::string file = out.empty() ? text::ToUtf8(state.containerName) + ".cer" : out;
+    const auto got = wizard::GetCertificateFlow(flows).Run(
+        owner, state.accessToken, state.requestData->request_id.value_or(u""), container,
+        [&](WindowHandle o, const Bytes& der) {
+          if (SaveCertificateFile(file, der)) return true;
+          ui.ShowError(o, text::FromUtf8("Не удалось сохранить сертификат в файл " + file +
+                                         ". Маркер доступа действует: получите сертификат повторно."));
+          return false;
+        });
+    kept = got.done;
+    if (kept) std::printf("Сертификат записан в контейнер и сохранен в %s\n", file.c_str());
+  };
+  wizard::AutoEnrollTiming timing;
+  timing.checkEvery = std::chrono::seconds(pollSeconds);
+  wizard::CreateRequestFlow flow(flows, timing);
+  const bool sent = flow.Run(nullptr, state, hooks);
+  if (!state.containerName.empty() && state.requestBlob) {
+    std::printf("Контейнер: %s\n", text::ToUtf8(keys::ContainerPathFor(family, reader, state.containerName)).c_str());
   }
-  if (!created.container.path.empty()) std::printf("Контейнер: %s\n", text::ToUtf8(created.container.path).c_str());
-  if (!created.sent) return 1;
+  if (!sent) return 1;
   std::puts("Запрос на сертификат отправлен.");
-  if (!created.autoEnroll) {
-    std::puts("Сертификат будет выпущен позже: получите его по тому же маркеру доступа.");
-    return 0;
-  }
-  const int status = wizard::WaitForAutoEnrollment(services->requestSystem, token, std::chrono::seconds(pollSeconds));
-  if (status != 200) {
-    std::puts("Сертификат не выпущен автоматически: получите его позже по тому же маркеру доступа.");
-    return 0;
-  }
-
-  const std::string out = opt.count("--out") ? opt["--out"] : text::ToUtf8(created.container.name) + ".cer";
-  const auto got = wizard::GetCertificateFlow(flows).Run(
-      nullptr, token, created.application->request_id.value_or(u""), created.container,
-      [&](WindowHandle owner, const Bytes& der) {
-        if (SaveCertificateFile(out, der)) return true;
-        ui.ShowError(owner, text::FromUtf8("Не удалось сохранить сертификат в файл " + out +
-                                           ". Маркер доступа действует: получите сертификат повторно."));
-        return false;
-      });
-  if (!got.done) return 1;
-  std::printf("Сертификат записан в контейнер и сохранен в %s\n", out.c_str());
-  return 0;
+  if (!flow.AutoEnroll()) return 0;
+  if (!issued) return 0;  // not issued in time: the flow said so
+  return kept ? 0 : 1;
 }
 
 }  // namespace orvane::tool

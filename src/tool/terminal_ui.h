@@ -15,7 +15,7 @@ class TerminalUi : public WizardUi {
     const char* caption = (kind == MessageKind::Error || kind == MessageKind::ErrorYesNo) ? "Ошибка" : "Внимание";
     std::fprintf(stderr, "%s: %s\n", caption, text::ToUtf8(text).c_str());
     ++messages;
-    return kind != MessageKind::ErrorYesNo && kind != MessageKind::YesNo;
+    return kind != MessageKind::ErrorYesNo && kind != MessageKind::YesNo && kind != MessageKind::WarningYesNo;
   }
   void BeginWait() override {}
   void EndWait() override {}

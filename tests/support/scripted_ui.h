@@ -22,7 +22,7 @@ class ScriptedUi : public WizardUi {
  public:
   bool Message(WindowHandle owner, MessageKind kind, const std::u16string& text) override {
     messages.push_back({owner, kind, text});
-    if (kind != MessageKind::ErrorYesNo && kind != MessageKind::YesNo) return true;
+    if (kind != MessageKind::ErrorYesNo && kind != MessageKind::YesNo && kind != MessageKind::WarningYesNo) return true;
     if (answers.empty()) return true;
     const bool a = answers.front();
     answers.pop_front();

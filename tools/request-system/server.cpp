@@ -293,6 +293,8 @@ struct Server::Impl {
   }
 
   void Routes();
+  // A fresh six-digit code for the application, written to the outbox and the log.
+  void SendSmsCode(AppState& a);
 };
 
 Server::Server() : impl_(std::make_unique<Impl>()) {}
@@ -361,6 +363,16 @@ void Server::Stop() {
   if (impl_ && impl_->http) impl_->http->stop();
 }
 
+void Server::Impl::SendSmsCode(AppState& a) {
+  char code[8];
+  std::uint32_t r = 0;
+  RAND_bytes(reinterpret_cast<unsigned char*>(&r), sizeof r);
+  std::snprintf(code, sizeof code, "%06u", r % 1000000u);
+  a.smsCode = code;
+  std::ofstream(options.stateDir + "/outbox.txt", std::ios::app) << a.app.requestId << " " << code << "\n";
+  std::fprintf(stderr, "[request-system] SMS for application %s: %s\n", a.app.requestId.c_str(), code);
+}
+
 void Server::Impl::Routes() {
   using httplib::Request;
   using httplib::Response;
@@ -377,7 +389,11 @@ void Server::Impl::Routes() {
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "authtoken")) {
       const Fault* f = FaultFor(a, "get_subject");
-      if (!ApplyStatusFault(f, res)) Xml(res, SubjectDocument(*a, f));
+      if (!ApplyStatusFault(f, res)) {
+        Xml(res, SubjectDocument(*a, f));
+        // The code that will confirm the request form goes out with the application data.
+        if (a->request.empty()) SendSmsCode(*a);
+      }
     }
     Log(req, res.status, a != nullptr ? "application " + a->app.requestId : "");
   });
@@ -386,13 +402,7 @@ void Server::Impl::Routes() {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && !ApplyStatusFault(FaultFor(a, "get_pincode"), res)) {
-      char code[8];
-      std::uint32_t r = 0;
-      RAND_bytes(reinterpret_cast<unsigned char*>(&r), sizeof r);
-      std::snprintf(code, sizeof code, "%06u", r % 1000000u);
-      a->smsCode = code;
-      std::ofstream(options.stateDir + "/outbox.txt", std::ios::app) << a->app.requestId << " " << code << "\n";
-      std::fprintf(stderr, "[request-system] SMS for application %s: %s\n", a->app.requestId.c_str(), code);
+      SendSmsCode(*a);
       Reply(res, 200, "");
     }
     Log(req, res.status, "");
@@ -475,6 +485,8 @@ void Server::Impl::Routes() {
         Xml(res, Element("cert", text::Base64Encode(a->certificate)) + Element("container", a->container) +
                      Element("license", "0") + Element("cert_pdf_file_uuid", RandomUuid()) +
                      Element("cert_pdf_signed", "0"));
+        // The code that will confirm the certificate form goes out with the certificate.
+        if (!req.has_param("hash")) SendSmsCode(*a);
       }
     }
     Log(req, res.status, "");
