@@ -15,6 +15,7 @@
 
 #include "carriers/pkcs11_probe.h"
 #include "config/version.h"
+#include "gui/dialog_units.h"
 #include "gui/qt_ui.h"
 #include "net/request_system.h"
 #include "text/text.h"
@@ -22,40 +23,8 @@
 namespace orvane::gui {
 namespace {
 
-// Dialog units to pixels with the dialog font's base units.
-struct DialogUnits {
-  explicit DialogUnits(const QFont& font) {
-    const QFontMetrics fm(font);
-    baseX = std::max(1, fm.averageCharWidth());
-    baseY = std::max(1, fm.height());
-  }
-  QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
-  int X(int du) const { return du * baseX / 4; }
-  int Y(int du) const { return du * baseY / 8; }
-  int baseX, baseY;
-};
-
 QColor ToQColor(const wizard::Rgb& c) {
   return QColor(c.r, c.g, c.b);
-}
-
-// The program icon (the same drawing as resources/orvane.svg), painted so that no image
-// plugin is needed.
-QIcon AppIcon() {
-  QPixmap pixmap(64, 64);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(QColor(0x1f, 0x5f, 0x9f));
-  p.setPen(Qt::NoPen);
-  p.drawRoundedRect(4, 4, 56, 56, 10, 10);
-  p.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
-  p.setBrush(Qt::NoBrush);
-  p.drawEllipse(QPoint(24, 32), 11, 11);
-  p.drawLine(35, 32, 54, 32);
-  p.drawLine(46, 32, 46, 40);
-  p.drawLine(52, 32, 52, 38);
-  return QIcon(pixmap);
 }
 
 }  // namespace

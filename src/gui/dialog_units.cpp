@@ -1,0 +1,25 @@
+#include "gui/dialog_units.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace orvane::gui {
+
+QIcon AppIcon() {
+  QPixmap pixmap(64, 64);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(0x1f, 0x5f, 0x9f));
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(4, 4, 56, 56, 10, 10);
+  p.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QPoint(24, 32), 11, 11);
+  p.drawLine(35, 32, 54, 32);
+  p.drawLine(46, 32, 46, 40);
+  p.drawLine(52, 32, 52, 38);
+  return QIcon(pixmap);
+}
+
+}  // namespace orvane::gui

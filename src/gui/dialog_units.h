@@ -1,0 +1,29 @@
+// Dialog templates are given in dialog units: these convert them to pixels with the dialog
+// font's base units (average character width / 4, line height / 8). Also the program icon.
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QRect>
+#include <algorithm>
+
+namespace orvane::gui {
+
+struct DialogUnits {
+  explicit DialogUnits(const QFont& font) {
+    const QFontMetrics fm(font);
+    baseX = std::max(1, fm.averageCharWidth());
+    baseY = std::max(1, fm.height());
+  }
+  QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
+  int X(int du) const { return du * baseX / 4; }
+  int Y(int du) const { return du * baseY / 8; }
+  int baseX, baseY;
+};
+
+// The program icon (the same drawing as resources/orvane.svg), painted so that no image
+// plugin is needed.
+QIcon AppIcon();
+
+}  // namespace orvane::gui
