@@ -46,10 +46,6 @@ void CFinishDlg::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  if (event->key() == Qt::Key_Escape) {
-    done(2);
-    return;
-  }
   QDialog::keyPressEvent(event);
 }
 

@@ -15,7 +15,9 @@ class CFinishDlg : public QDialog {
  public:
   static constexpr int kInstall = 6;
   static constexpr int kFinish = 7;
+  static constexpr int kCancel = 2;
   explicit CFinishDlg(QWidget* parent = nullptr);
+  void reject() override { done(kCancel); }  // Escape and the close box
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -27,6 +29,7 @@ class CDocAlertDlg : public QDialog {
   static constexpr int kAbort = 1;
   static constexpr int kContinue = 2;
   explicit CDocAlertDlg(const QString& reason, QWidget* parent = nullptr);
+  void reject() override { done(kContinue); }  // Escape and the close box
 };
 
 }  // namespace orvane::gui
