@@ -1,6 +1,5 @@
 #include "app/services.h"
 
-#include "app/pcsc_presence.h"
 #include "csp/software_provider.h"
 
 namespace orvane::app {
@@ -9,7 +8,9 @@ Services::Services(config::DeploymentConfig deploymentIn, FrontEndSeams seams)
     : deployment(std::move(deploymentIn)),
       ui(*seams.ui),
       pcsc(seams.pcsc ? std::move(seams.pcsc) : std::shared_ptr<platform::PcscApi>(platform::CreatePcscLiteApi())),
-      presence(seams.presence ? std::move(seams.presence) : std::make_shared<PcscCarrierPresence>(pcsc)),
+      carrierSelection(std::make_shared<CarrierSelection>()),
+      presence(seams.presence ? std::move(seams.presence)
+                              : std::make_shared<PcscCarrierPresence>(pcsc, carrierSelection)),
       pinPrompt(std::move(seams.pinPrompt)),
       settings(seams.settings ? std::move(seams.settings) : std::make_shared<platform::MemorySettingsStore>()),
       stores(platform::FileStores(deployment.rootStoreDir, deployment.myStoreDir)),

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/pcsc_presence.h"
 #include "carriers/pkcs11_probe.h"
 #include "config/deployment_config.h"
 #include "csp/catalogue.h"
@@ -41,6 +42,7 @@ struct Services {
   config::DeploymentConfig deployment;
   WizardUi& ui;
   std::shared_ptr<platform::PcscApi> pcsc;
+  std::shared_ptr<CarrierSelection> carrierSelection;  // the main window's carrier, for the provider
   std::shared_ptr<csp::CarrierPresence> presence;
   std::shared_ptr<csp::PinPrompt> pinPrompt;
   std::shared_ptr<platform::SettingsStore> settings;

@@ -108,6 +108,8 @@ class CarrierPresence {
  public:
   virtual ~CarrierPresence() = default;
   virtual std::vector<std::u16string> PresentReaders() = 0;
+  // The carrier the user selected: a new container named without a reader goes there.
+  virtual std::optional<std::u16string> SelectedReader() { return std::nullopt; }
 };
 
 struct PinRequest {

@@ -288,9 +288,17 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
       reader = *loc->reader;
       if (!Env().ReaderPresent(reader)) return Fail(SCARD_E_NO_SMARTCARD);
     } else {
+      // A bare name goes on the carrier the user selected; with nothing selected, only a
+      // single present carrier is unambiguous.
       const auto readers = Env().PresentReaders();
-      if (readers.empty()) return Fail(SCARD_E_NO_SMARTCARD);
-      reader = readers.front();
+      const auto selected = Env().presence ? Env().presence->SelectedReader() : std::nullopt;
+      if (selected) {
+        if (std::find(readers.begin(), readers.end(), *selected) == readers.end()) return Fail(SCARD_E_NO_SMARTCARD);
+        reader = *selected;
+      } else {
+        if (readers.size() != 1) return Fail(SCARD_E_NO_SMARTCARD);
+        reader = readers.front();
+      }
     }
     store::ContainerRecord record;
     record.reader = reader;

@@ -37,6 +37,7 @@ bool COrvaneApp::InitInstance() {
     window.pkcs11 = &services->pkcs11;
     window.catalogue = &services->catalogue;
     window.registry = &services->registry;
+    window.carrierSelection = services->carrierSelection;
     window.driverDownloads = services->driverDownloads;
     window.caPhone = services->deployment.caPhone;
     window.caWebSite = services->deployment.caWebSite;

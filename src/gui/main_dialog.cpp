@@ -236,6 +236,9 @@ void COrvaneDlg::ApplyPanel() {
     carrierLines_[i]->SetColour(ToQColor(panel_.lines[static_cast<std::size_t>(i)].colour));
     carrierLines_[i]->SetText(ToQString(panel_.lines[static_cast<std::size_t>(i)].text));
   }
+  if (services_.carrierSelection) {
+    services_.carrierSelection->Set(panel_.carrier ? panel_.carrier->reader : std::nullopt);
+  }
   createButton_->setEnabled(panel_.createEnabled);
   getButton_->setEnabled(panel_.getEnabled);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/pcsc_presence.h"
 #include "carriers/monitor.h"
 #include "carriers/scard_list.h"
 #include "csp/catalogue.h"
@@ -35,6 +36,9 @@ class COrvaneDlg : public QDialog {
     const csp::providerCatalogue* catalogue = nullptr;  // the provider list; null: empty
     const csp::ProviderRegistry* registry = nullptr;    // finds the operator key; null: none
     carriers::DriverDownloads driverDownloads;
+    // Told the selected carrier's reader on every change (the provider puts new containers
+    // named without a reader there).
+    std::shared_ptr<app::CarrierSelection> carrierSelection;
     std::string caPhone;  // the phone label and its link
     std::string caWebSite;
     std::chrono::milliseconds monitorPeriod{1000};

@@ -29,6 +29,7 @@ class NamedReaderPresent : public csp::CarrierPresence {
     if (std::find(readers.begin(), readers.end(), reader_) == readers.end()) readers.push_back(reader_);
     return readers;
   }
+  std::optional<std::u16string> SelectedReader() override { return reader_; }
 
  private:
   std::u16string reader_;

@@ -27,7 +27,9 @@ namespace orvane::test {
 class FakePresence : public csp::CarrierPresence {
  public:
   std::vector<std::u16string> PresentReaders() override { return readers; }
+  std::optional<std::u16string> SelectedReader() override { return selected; }
   std::vector<std::u16string> readers;
+  std::optional<std::u16string> selected;
 };
 
 class ScriptedPin : public csp::PinPrompt {

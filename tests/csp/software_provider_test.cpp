@@ -357,3 +357,19 @@ TEST(SoftwareProvider, HashesAndRandomBytes) {
   EXPECT_FALSE(ctx->HashData(0x8003, Bytes{1}, hash));
   EXPECT_EQ(GetLastError(), NTE_BAD_ALGID);
 }
+
+TEST(SoftwareProvider, ABareNameGoesOnTheSelectedCarrier) {
+  ProviderEnvironment env;  // "Reader A" and "Reader B" present
+  for (const std::uint32_t type : {80u, 77u}) {
+    const std::u16string name = u"bare-" + text::FromUtf8(std::to_string(type));
+    env.presence->selected.reset();
+    EXPECT_FALSE(env.registry.AcquireContext(name, std::nullopt, type, CRYPT_NEWKEYSET)) << "two carriers, none chosen";
+    EXPECT_EQ(GetLastError(), SCARD_E_NO_SMARTCARD);
+    env.presence->selected = u"Reader B";
+    ASSERT_TRUE(env.registry.AcquireContext(name, std::nullopt, type, CRYPT_NEWKEYSET)) << std::hex << GetLastError();
+    EXPECT_TRUE(env.store->ContainerExists(u"Reader B", name));
+    EXPECT_FALSE(env.store->ContainerExists(u"Reader A", name));
+  }
+  env.presence->selected = u"Reader C";  // selected, but its card is gone
+  EXPECT_FALSE(env.registry.AcquireContext(u"bare-gone", std::nullopt, 80, CRYPT_NEWKEYSET));
+}

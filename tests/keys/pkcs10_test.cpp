@@ -156,13 +156,14 @@ class RequestTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RequestTest, EveryFamilyAndGenerationVerifiesWithOpenSsl) {
+  env.presence->selected = u"Reader A";
   const std::string sigOids[] = {"1.2.643.2.2.3", "1.2.643.7.1.1.3.2", "1.2.643.7.1.1.3.3"};
   for (csp::ProviderKind family : {1, 2}) {
     for (csp::GostGeneration gen : {0, 1, 2}) {
       SCOPED_TRACE(std::to_string(family) + "/" + std::to_string(gen));
       const std::u16string name = u"req-" + text::FromUtf8(std::to_string(family * 10 + gen));
       auto in = Inputs(family, gen, family == 1 ? name : name);
-      if (family == 2) in.containerPath = name;  // bare name: the first present carrier
+      if (family == 2) in.containerPath = name;  // bare name: the selected carrier
       const auto result = CreateKeyAndRequest(in, catalogue, env.registry);
       ASSERT_TRUE(result.der) << std::hex << result.error;
       EXPECT_EQ(result.error, 0u);
