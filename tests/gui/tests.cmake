@@ -23,3 +23,9 @@ if(TARGET orvane_gui)
   target_link_libraries(gui_app_test PRIVATE orvane_gui orvane_virtual_card orvane_request_system_lib)
   target_include_directories(gui_app_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../carriers)
 endif()
+
+# The request-data, SMS-code and auto-enrolment dialogs; the re-request against the reference
+# request system.
+if(TARGET orvane_gui)
+  target_link_libraries(gui_dialogs_test PRIVATE orvane_gui orvane_request_system_lib)
+endif()
