@@ -392,7 +392,7 @@ void Server::Impl::Routes() {
       if (!ApplyStatusFault(f, res)) {
         Xml(res, SubjectDocument(*a, f));
         // The code that will confirm the request form goes out with the application data.
-        if (a->request.empty()) SendSmsCode(*a);
+        SendSmsCode(*a);
       }
     }
     Log(req, res.status, a != nullptr ? "application " + a->app.requestId : "");
@@ -441,7 +441,8 @@ void Server::Impl::Routes() {
           Reply(res, 400, error);
         }
         if (res.status == -1) {
-          if (a->app.autoEnroll == "yes") res.set_header("X-Autoenroll", "yes");
+          // A refused auto-enrolment is announced like any other and refused while polled.
+          if (a->app.autoEnroll == "yes" || a->app.autoEnroll == "refuse") res.set_header("X-Autoenroll", "yes");
           if (a->app.autoEnroll == "refuse") a->refused = true;
           Reply(res, 200, "");
         }

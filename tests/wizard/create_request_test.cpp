@@ -1,0 +1,338 @@
+// The create-request flow against the reference request system and the software provider on
+// virtual carriers, with scripted dialogs: the road to a sent request, every refusal, the
+// carrier the key goes on, and the auto-enrolment wait on a fake clock.
+#include "wizard/create_request.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "carriers/identify.h"
+#include "csp/csp_test_env.h"
+#include "server.h"
+#include "support/scripted_ui.h"
+#include "support/tls_test_server.h"
+#include "text/text.h"
+#include "wizard/document_preview.h"
+
+using namespace orvane;
+
+namespace {
+
+constexpr char kSeed[] = R"(
+[application.plain]
+token = T-PLAIN
+request_id = 8001
+ord = 2
+subject = 2.5.4.3="Иванов Иван",2.5.4.6=RU
+eku = 1.3.6.1.5.5.7.3.2
+generation = gost2012-256
+provider = cryptopro
+auto_enroll = no
+
+[application.any]
+token = T-ANY
+request_id = 8002
+subject = 2.5.4.3=Петров,2.5.4.6=RU
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = no
+
+[application.vipnet]
+token = T-VIPNET
+request_id = 8003
+subject = 2.5.4.3=Сидоров
+eku = 1.3.6.1.5.5.7.3.2
+provider = vipnet
+auto_enroll = no
+
+[application.egais]
+token = T-EGAIS
+request_id = 8004
+subject = 2.5.4.3=ЕГАИС
+eku = 1.3.6.1.5.5.7.3.2
+egais = 1
+
+[application.rutoken]
+token = T-RUTOKEN
+request_id = 8005
+subject = 2.5.4.3=Носитель
+eku = 1.3.6.1.5.5.7.3.2
+token_type = scard_type_rutoken_ecp
+auto_enroll = no
+
+[application.auto]
+token = T-AUTO
+request_id = 8006
+subject = 2.5.4.3=Авто
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = yes
+auto_enroll_polls = 2
+
+[application.never]
+token = T-NEVER
+request_id = 8007
+subject = 2.5.4.3=Никогда
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = yes
+auto_enroll_polls = 100000
+
+[application.refused]
+token = T-REFUSED
+request_id = 8008
+subject = 2.5.4.3=Отказ
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = refuse
+)";
+
+// The SMS code last written to the reference system's outbox for the application.
+class OutboxCodes : public wizard::SmsCodeSource {
+ public:
+  explicit OutboxCodes(std::string outbox) : outbox_(std::move(outbox)) {}
+  std::optional<std::u16string> SmsCode(WindowHandle, const std::u16string&, const std::u16string& requestId) override {
+    ++asked;
+    std::ifstream in(outbox_);
+    std::string id, code, last;
+    while (in >> id >> code) {
+      if (id == text::ToUtf8(requestId)) last = code;
+    }
+    if (last.empty()) return std::nullopt;
+    return text::FromUtf8(last);
+  }
+  int asked = 0;
+
+ private:
+  std::string outbox_;
+};
+
+// A clock that moves only when the progress window pumps.
+struct FakeClock {
+  std::chrono::steady_clock::time_point t{};
+};
+
+class ScriptedDialogs : public wizard::FlowUi {
+ public:
+  explicit ScriptedDialogs(FakeClock& clock) : clock_(clock) {}
+  bool RunRequestProperties(WindowHandle, request::RequestPropertiesModel& model) override {
+    model.Initialise();
+    shownCarrier = model.carrierText;
+    shownProvider = model.providerText;
+    ++propertiesShown;
+    return confirmData;
+  }
+  bool RunDocumentPreview(WindowHandle owner, const std::u16string& htmlPath,
+                          wizard::DocumentPreview& preview) override {
+    formExisted = std::filesystem::exists(text::ToUtf8(htmlPath));
+    formPath = text::ToUtf8(htmlPath);
+    return preview.SignAndSend(owner);
+  }
+  int RunFinish(WindowHandle) override { return wizard::kFinishDone; }
+  std::unique_ptr<wizard::ProgressWindow> OpenAutoEnrollProgress(WindowHandle) override {
+    class Window : public wizard::ProgressWindow {
+     public:
+      Window(FakeClock& c, int& steps) : clock_(c), steps_(steps) {}
+      void Advance() override { ++steps_; }
+      void Pump(std::chrono::milliseconds time) override {
+        clock_.t += time;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));  // lets a check finish
+      }
+
+     private:
+      FakeClock& clock_;
+      int& steps_;
+    };
+    return std::make_unique<Window>(clock_, progressSteps);
+  }
+
+  bool confirmData = true;
+  int propertiesShown = 0;
+  int progressSteps = 0;
+  std::u16string shownCarrier, shownProvider;
+  bool formExisted = false;
+  std::string formPath;
+
+ private:
+  FakeClock& clock_;
+};
+
+std::shared_ptr<const carriers::tokenInfo> Carrier(const std::u16string& reader, std::int32_t type) {
+  carriers::tokenInfo t;
+  t.reader = reader;
+  t.model = u"Rutoken ECP";
+  t.serial = u"0012345678";
+  t.type = type;
+  t.BuildDisplay();
+  return std::make_shared<const carriers::tokenInfo>(t);
+}
+
+class CreateRequest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string seed = dir.Path() + "/seed.ini";
+    std::ofstream(seed) << kSeed;
+    refsys::ServerOptions o;
+    o.stateDir = dir.Path() + "/state";
+    o.seedFile = seed;
+    std::string error;
+    ASSERT_TRUE(server.Start(o, error)) << error;
+    serving = std::thread([this] { server.Run(); });
+    requestSystem = std::make_unique<net::RequestSystem>(ui, "127.0.0.1", static_cast<std::uint16_t>(server.Port()),
+                                                         nullptr, server.TlsCaFile());
+    codes = std::make_unique<OutboxCodes>(server.OutboxFile());
+    timing.now = [this] { return clock.t; };
+    timing.limit = std::chrono::seconds(20);
+  }
+  void TearDown() override {
+    server.Stop();
+    if (serving.joinable()) serving.join();
+  }
+
+  wizard::FlowServices Services() { return {ui, dialogs, *requestSystem, env.registry, env.catalogue, forms, *codes}; }
+  bool Run(const std::u16string& token, csp::ProviderKind family, std::shared_ptr<const carriers::tokenInfo> carrier) {
+    state.accessToken = token;
+    state.family = family;
+    state.carrier = std::move(carrier);
+    wizard::CreateRequestFlow flow(Services(), timing);
+    const bool sent = flow.Run(nullptr, state, hooks);
+    autoEnroll = flow.AutoEnroll();
+    return sent;
+  }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> out;
+    for (const auto& m : ui.messages) out.push_back(m.Utf8());
+    return out;
+  }
+  std::size_t Containers(const std::u16string& reader) const {
+    return std::filesystem::exists(env.store->CarrierDir(reader)) ? env.store->ListContainers(reader).size() : 0;
+  }
+  bool RequestArrived(const std::string& requestId) const {
+    return std::filesystem::exists(dir.Path() + "/state/requests/" + requestId + ".p10");
+  }
+
+  test::TempDir dir;
+  refsys::Server server;
+  std::thread serving;
+  test::ScriptedUi ui;
+  test::ProviderEnvironment env;
+  FakeClock clock;
+  ScriptedDialogs dialogs{clock};
+  const render::FormRenderer forms{{"Москва", "8 800 000-00-00"}};
+  std::unique_ptr<net::RequestSystem> requestSystem;
+  std::unique_ptr<OutboxCodes> codes;
+  wizard::AutoEnrollTiming timing;
+  wizard::WizardState state{};
+  wizard::WizardHooks hooks;
+  bool autoEnroll = false;
+};
+
+}  // namespace
+
+TEST_F(CreateRequest, TheWholeRoadToASentRequest) {
+  std::u16string refreshed;
+  hooks.refreshCarrier = [&](const std::u16string& reader) {
+    refreshed = reader;
+    return Carrier(reader, carriers::kTypeRutokenEcp);
+  };
+  ASSERT_TRUE(Run(u"T-PLAIN", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeRutokenEcp)))
+      << (ui.messages.empty() ? "" : ui.messages.back().Utf8());
+  EXPECT_EQ(dialogs.shownProvider, u"КриптоПро CSP");
+  EXPECT_EQ(dialogs.shownCarrier, u"RUTOKEN ECP 0012345678");
+  EXPECT_EQ(refreshed, u"Reader A");
+  EXPECT_TRUE(dialogs.formExisted);
+  EXPECT_FALSE(std::filesystem::exists(dialogs.formPath)) << "the form file is removed after the preview";
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Запрос успешно сформирован.",
+                                                  "Запрос сформирован, подписан и передан в систему заявок.\n"
+                                                  "Ожидайте сообщения о готовности сертификата."}));
+  EXPECT_EQ(codes->asked, 1);
+  EXPECT_TRUE(RequestArrived("8001"));
+  ASSERT_TRUE(state.requestBlob);
+  EXPECT_TRUE(state.containerName.starts_with(u"TVK-008001-002-"));
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", state.containerName));
+  EXPECT_FALSE(autoEnroll);
+}
+
+TEST_F(CreateRequest, RefusalsBeforeAnyKey) {
+  const auto carrier = Carrier(u"Reader A", carriers::kTypeJaCartaLT);
+  EXPECT_FALSE(Run(u"", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(Messages().back(), "Введите маркер доступа");
+
+  EXPECT_FALSE(Run(u"T-EGAIS", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(Messages().back(),
+            "Назначение ЭП - ЕГАИС по учету алкоголя. Заявка не может быть обработана в этой программе.\n"
+            "Для выполнения данной заявки воспользуйтесь программой Kelvra.");
+
+  EXPECT_FALSE(Run(u"T-VIPNET", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(Messages().back(), "Выбранный тип криптопровайдера не совпадает с указанным в заявке (ViPNet CSP)");
+
+  // The application names a Rutoken ECP; a JaCarta is selected: the question, answered No.
+  ui.answers = {false};
+  EXPECT_FALSE(Run(u"T-RUTOKEN", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(ui.messages.back().kind, MessageKind::WarningYesNo);
+  EXPECT_EQ(Messages().back(), "Тип ключевого носителя не совпадает с указанным в заявке. Продолжить?");
+
+  // Cancelling the data dialog.
+  dialogs.confirmData = false;
+  const std::size_t before = ui.messages.size();
+  EXPECT_FALSE(Run(u"T-PLAIN", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(ui.messages.size(), before);
+  EXPECT_EQ(dialogs.propertiesShown, 1);
+  EXPECT_EQ(Containers(u"Reader A"), 0u) << "no key was made";
+  EXPECT_FALSE(state.requestBlob);
+
+  // The matching carrier asks nothing.
+  dialogs.confirmData = true;
+  ui.messages.clear();
+  EXPECT_TRUE(Run(u"T-RUTOKEN", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeRutokenEcp)));
+  for (const auto& m : ui.messages) EXPECT_NE(m.kind, MessageKind::WarningYesNo);
+}
+
+TEST_F(CreateRequest, EitherFamilyForAnApplicationWithoutOneAndTheKeyOnTheSelectedCarrier) {
+  env.presence->selected = u"Reader B";  // the main window's selection
+  ASSERT_TRUE(Run(u"T-ANY", csp::kKindVipnet, Carrier(u"Reader B", carriers::kTypeRutokenEcp))) << Messages().back();
+  EXPECT_EQ(dialogs.shownProvider, u"VipNet CSP");
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader B", state.containerName)) << "bare name, selected carrier";
+  EXPECT_EQ(Containers(u"Reader A"), 0u);
+  ASSERT_TRUE(Run(u"T-ANY", csp::kKindCryptoPro, Carrier(u"Reader B", carriers::kTypeRutokenEcp))) << Messages().back();
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader B", state.containerName));
+  EXPECT_EQ(Containers(u"Reader A"), 0u);
+}
+
+TEST_F(CreateRequest, AnEsmartCarrierGetsAUuidNameAndWrongPinsEndTheFlow) {
+  ASSERT_TRUE(Run(u"T-PLAIN", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeEsmartGost)));
+  EXPECT_EQ(state.containerName.size(), 40u);  // "TVK-" and 36 characters
+  EXPECT_TRUE(state.containerName.starts_with(u"TVK-"));
+
+  env.pin->answers = {std::string("0000"), std::string("1111"), std::string("2222")};
+  EXPECT_FALSE(Run(u"T-ANY", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeRutokenEcp)));
+  EXPECT_EQ(Messages().back(), "Задан неверный пароль ключевого носителя");
+  EXPECT_FALSE(state.requestBlob);
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", state.containerName)) << "the container stays";
+  EXPECT_FALSE(RequestArrived("8002"));
+}
+
+TEST_F(CreateRequest, AutoEnrolmentIssuedRefusedOrTimedOut) {
+  int fetched = 0;
+  hooks.getCertificate = [&](WindowHandle) { ++fetched; };
+  const auto carrier = Carrier(u"Reader A", carriers::kTypeRutokenEcp);
+  const std::string warning =
+      "Выпуск сертификата для этого запроса отменен.\nЗапрос сформирован, подписан и передан в систему заявок.\n"
+      "Ожидайте сообщения о готовности сертификата.";
+
+  ASSERT_TRUE(Run(u"T-AUTO", csp::kKindCryptoPro, carrier)) << Messages().back();
+  EXPECT_TRUE(autoEnroll);
+  EXPECT_EQ(fetched, 1) << "issued within the wait: the get-certificate flow follows";
+  EXPECT_GT(dialogs.progressSteps, 40) << "the bar moved while waiting";
+
+  const auto refusedFrom = clock.t;
+  ASSERT_TRUE(Run(u"T-REFUSED", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(Messages().back(), warning);
+  EXPECT_LT(clock.t - refusedFrom, std::chrono::seconds(15)) << "a 403 ends the wait at once";
+
+  const auto neverFrom = clock.t;
+  ASSERT_TRUE(Run(u"T-NEVER", csp::kKindCryptoPro, carrier));
+  EXPECT_EQ(Messages().back(), warning);
+  EXPECT_GE(clock.t - neverFrom, timing.limit);
+  EXPECT_EQ(fetched, 1);
+}
