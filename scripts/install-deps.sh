@@ -14,7 +14,7 @@ packages=(
   libpcsclite-dev
   # reference request system and tests
   libcpp-httplib-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
   # PC/SC stack with the virtual reader driver
   pcscd vsmartcard-vpcd pcsc-tools
   # GUI

@@ -29,3 +29,8 @@ endif()
 if(TARGET orvane_gui)
   target_link_libraries(gui_dialogs_test PRIVATE orvane_gui orvane_request_system_lib)
 endif()
+
+# The form preview dialog.
+if(TARGET orvane_gui)
+  target_link_libraries(gui_doc_dlg_test PRIVATE orvane_gui)
+endif()
