@@ -5,7 +5,9 @@
 #include "app/startup.h"
 #include "diag/diagnostics.h"
 #include "gui/main_dialog.h"
+#include "gui/pin_code_dlg.h"
 #include "gui/pin_dialog.h"
+#include "gui/qt_flow_ui.h"
 #include "gui/qt_settings_store.h"
 #include "operator/operator_settings.h"
 #include "operator/rights_check.h"
@@ -41,6 +43,17 @@ bool COrvaneApp::InitInstance() {
     window.driverDownloads = services->driverDownloads;
     window.caPhone = services->deployment.caPhone;
     window.caWebSite = services->deployment.caWebSite;
+    window.onCreateRequest = [this, &services](COrvaneDlg& dlg) {
+      QtFlowUi dialogs;
+      QtSmsCodeSource smsCodes(services->requestSystem, ui_);
+      const wizard::FlowServices flows{
+          ui_, dialogs, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
+      wizard::WizardHooks hooks;
+      hooks.focusToken = [&dlg] { dlg.FocusTokenEdit(); };
+      hooks.refreshCarrier = [&dlg](const std::u16string& reader) { return dlg.RefreshCarrier(reader); };
+      hooks.getCertificate = [&dlg](WindowHandle) { dlg.OnGetCertificate(); };
+      wizard::CreateRequestFlow(flows).Run(&dlg, dlg.FlowState(), hooks);
+    };
     window.onDiagnostics = [&services](COrvaneDlg& dlg) {
       QtDiagnosticsUi diagUi;
       diag::RunDiagnostics(&dlg, diag::SystemEnvironment(services->deployment, services->catalogue), diagUi);

@@ -293,6 +293,27 @@ csp::ProviderKind COrvaneDlg::SelectedProviderKind() const {
   return data.isValid() ? data.toInt() : csp::kKindCryptoPro;
 }
 
+std::shared_ptr<const carriers::tokenInfo> COrvaneDlg::RefreshCarrier(const std::u16string& reader) {
+  std::lock_guard lock(readerLock_);
+  if (readers_) readers_->RefreshReader(reader);
+  FillCarrierList(reader);
+  return panel_.carrier;
+}
+
+void COrvaneDlg::FocusTokenEdit() {
+  tokenEdit_->setFocus();
+}
+
+wizard::WizardState& COrvaneDlg::FlowState() {
+  flowState_.accessToken = AccessToken();
+  flowState_.family = SelectedProviderKind();
+  flowState_.carrier = Carrier();
+  flowState_.operatorCertificate = operatorCertificate_;
+  flowState_.operatorRights = operatorRights_;
+  flowState_.agentMode = agentMode_;
+  return flowState_;
+}
+
 std::shared_ptr<const carriers::tokenInfo> COrvaneDlg::Carrier() {
   std::lock_guard lock(readerLock_);
   return panel_.carrier;

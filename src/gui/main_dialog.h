@@ -17,6 +17,7 @@
 #include "operator/operator_settings.h"
 #include "types/certificate.h"
 #include "wizard/carrier_panel.h"
+#include "wizard/create_request.h"
 
 class QComboBox;
 class QGroupBox;
@@ -72,6 +73,13 @@ class COrvaneDlg : public QDialog {
   csp::ProviderKind SelectedProviderKind() const;
   // The selected carrier (an own copy), taken under the reader lock.
   std::shared_ptr<const carriers::tokenInfo> Carrier();
+  // Re-reads the reader (after key generation its free memory changed), refills the list
+  // with it preferred and returns the carrier selected now.
+  std::shared_ptr<const carriers::tokenInfo> RefreshCarrier(const std::u16string& reader);
+  void FocusTokenEdit();
+
+  // The state the flows share: the controls read into it, the request last made kept in it.
+  wizard::WizardState& FlowState();
 
   // Takes over the operator certificate together with its rights (agent mode follows them)
   // and the blocking setting; a null certificate clears all of it.
@@ -105,6 +113,7 @@ class COrvaneDlg : public QDialog {
   bool blockOperatorCarrier_ = false;
   std::shared_ptr<op::verifyClientResult> operatorRights_;
   bool agentMode_ = false;
+  wizard::WizardState flowState_;
 
   QLineEdit* tokenEdit_ = nullptr;
   QPushButton* createButton_ = nullptr;
