@@ -40,6 +40,9 @@ AutoEnrollProgressDlg::AutoEnrollProgressDlg(QWidget* parent) : QDialog(parent, 
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setTextVisible(false);
+  border->setGeometry(0, 0, 0, 0);  // measured without the border, which then follows the size
+  GrowToFitChildren(this, du.X(7));
+  border->setGeometry(rect());
 }
 
 void AutoEnrollProgressDlg::Advance() {

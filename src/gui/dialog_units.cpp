@@ -5,6 +5,16 @@
 
 namespace orvane::gui {
 
+void GrowToFitChildren(QWidget* dialog, int margin) {
+  int right = dialog->width(), bottom = dialog->height();
+  for (QWidget* child : dialog->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (child->isWindow()) continue;
+    right = std::max(right, child->geometry().right() + 1 + margin);
+    bottom = std::max(bottom, child->geometry().bottom() + 1 + margin);
+  }
+  if (right != dialog->width() || bottom != dialog->height()) dialog->setFixedSize(right, bottom);
+}
+
 QIcon AppIcon() {
   QPixmap pixmap(64, 64);
   pixmap.fill(Qt::transparent);

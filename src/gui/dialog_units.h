@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QRect>
+#include <QWidget>
 #include <algorithm>
 
 namespace orvane::gui {
@@ -21,6 +22,10 @@ struct DialogUnits {
   int Y(int du) const { return du * baseY / 8; }
   int baseX, baseY;
 };
+
+// Grows a fixed-size dialog so that every child fits with the margin to the right and
+// below: texts sized to a wider font than the template's are never cut.
+void GrowToFitChildren(QWidget* dialog, int margin);
 
 // The program icon (the same drawing as resources/orvane.svg), painted so that no image
 // plugin is needed.

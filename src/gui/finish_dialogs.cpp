@@ -38,6 +38,7 @@ CFinishDlg::CFinishDlg(QWidget* parent) : QDialog(parent) {
   auto* finish = Button(this, QStringLiteral("Завершить процедуру"), "1008", du.Rect(32, 84, 147, 22));
   connect(install, &QPushButton::clicked, this, [this] { done(kInstall); });
   connect(finish, &QPushButton::clicked, this, [this] { done(kFinish); });
+  GrowToFitChildren(this, du.X(7));
 }
 
 void CFinishDlg::keyPressEvent(QKeyEvent* event) {
@@ -62,6 +63,7 @@ CDocAlertDlg::CDocAlertDlg(const QString& reason, QWidget* parent) : QDialog(par
   keep->setFocus();
   connect(keep, &QPushButton::clicked, this, [this] { done(kContinue); });
   connect(abort, &QPushButton::clicked, this, [this] { done(kAbort); });
+  GrowToFitChildren(this, du.X(7));
 }
 
 }  // namespace orvane::gui

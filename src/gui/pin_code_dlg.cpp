@@ -65,6 +65,7 @@ CPinCodeDlg::CPinCodeDlg(net::RequestSystem& requestSystem, std::u16string acces
   timer_->setInterval(100);
   connect(timer_, &QTimer::timeout, this, &CPinCodeDlg::Tick);
   timer_->start();
+  GrowToFitChildren(this, du.X(7));
   edit_->setFocus();
 }
 
