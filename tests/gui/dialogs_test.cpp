@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "gui/auto_enroll_dlg.h"
+#include "gui/finish_dialogs.h"
 #include "gui/pin_code_dlg.h"
 #include "gui/request_properties_dlg.h"
 #include "server.h"
@@ -302,4 +303,25 @@ TEST(AutoEnrollProgress, AdvanceMovesTheBarAndWrapsAtTheEnd) {
   t.start();
   window->Pump(std::chrono::milliseconds(60));
   EXPECT_GE(t.elapsed(), 50);
+}
+
+TEST(FinishDialog, EnterDoesNothingEscapeCancelsTheButtonsAnswer) {
+  auto run = [](const std::function<void(gui::CFinishDlg&)>& act) {
+    gui::CFinishDlg dlg;
+    QTimer::singleShot(0, [&] {
+      act(dlg);
+      if (dlg.isVisible()) dlg.done(99);  // still open: the action did not end it
+    });
+    return dlg.exec();
+  };
+  auto key = [](QWidget& w, int k) {
+    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+    QApplication::sendEvent(&w, &press);
+  };
+  EXPECT_EQ(run([&](gui::CFinishDlg& d) { key(d, Qt::Key_Return); }), 99);
+  EXPECT_EQ(run([&](gui::CFinishDlg& d) { key(d, Qt::Key_Escape); }), gui::CFinishDlg::kCancel);
+  EXPECT_EQ(run([](gui::CFinishDlg& d) { d.findChild<QPushButton*>(QStringLiteral("1007"))->click(); }),
+            gui::CFinishDlg::kInstall);
+  EXPECT_EQ(run([](gui::CFinishDlg& d) { d.findChild<QPushButton*>(QStringLiteral("1008"))->click(); }),
+            gui::CFinishDlg::kFinish);
 }

@@ -11,7 +11,12 @@
 #include <thread>
 
 #include "carriers/identify.h"
+#include "config/deployment_config.h"
 #include "csp/csp_test_env.h"
+#include "keys/pkcs10.h"
+#include "net/http_client.h"
+#include "operator/rights_check.h"
+#include "request/attribute_list.h"
 #include "server.h"
 #include "support/scripted_ui.h"
 #include "support/tls_test_server.h"
@@ -78,6 +83,11 @@ subject = 2.5.4.3=Никогда
 eku = 1.3.6.1.5.5.7.3.2
 auto_enroll = yes
 auto_enroll_polls = 100000
+
+[operator.main]
+common_name = Оператор УЦ
+agent_mode = 1
+client_allowed = 0
 
 [application.refused]
 token = T-REFUSED
@@ -335,4 +345,39 @@ TEST_F(CreateRequest, AutoEnrolmentIssuedRefusedOrTimedOut) {
   EXPECT_EQ(Messages().back(), warning);
   EXPECT_GE(clock.t - neverFrom, timing.limit);
   EXPECT_EQ(fetched, 1);
+}
+
+TEST_F(CreateRequest, AnOperatorSignsInsteadOfAnSmsCode) {
+  // The operator's key on the carrier, the certificate from the test CA, the rights from a login.
+  keys::KeyRequestInputs in;
+  in.subject = request::ParseAttributeList(std::u16string(u"2.5.4.3=Оператор УЦ,2.5.4.6=RU"));
+  in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2"};
+  in.containerPath = u"\\\\.\\Reader A\\operator";
+  in.providerName = csp::FindProviderName(csp::kProvCryptoPro2012_256, env.catalogue);
+  const auto req = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
+  ASSERT_TRUE(req.der);
+  net::HttpClient admin(nullptr, server.TlsCaFile());
+  admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(server.Port()));
+  net::FormFields form;
+  net::AddField(form, "request", text::Base64Encode(*req.der));
+  auto reply = admin.PostForm(u"/admin/issue", &form);
+  ASSERT_EQ(reply.status, 200);
+  auto cert = std::make_shared<CertificateContext>();
+  cert->der = *text::Base64Decode(*reply.body->ReadAllText());
+  cert->keyProvInfo = KeyProvInfo{in.containerPath, *in.providerName, csp::kProvCryptoPro2012_256, 0, 1};
+  auto deployment = config::BuiltInDefaults();
+  deployment.requestHost = deployment.authHost = "127.0.0.1";
+  deployment.requestPort = deployment.authPort = static_cast<std::uint16_t>(server.Port());
+  deployment.extraCaFile = server.TlsCaFile();
+  const op::RightsCheckPeers peers{requestSystem.get(), &env.registry, net::LoginPeerFrom(deployment),
+                                   [] { return 2025; }};
+  const auto rights = op::VerifyOperator(ui, nullptr, cert, peers);
+  ASSERT_TRUE(rights && rights->authToken) << Messages().back();
+
+  state.operatorCertificate = cert;
+  state.operatorRights = rights;
+  state.agentMode = rights->agentMode;
+  ASSERT_TRUE(Run(u"T-ANY", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeRutokenEcp))) << Messages().back();
+  EXPECT_EQ(codes->asked, 0) << "no SMS code with an operator certificate";
+  EXPECT_TRUE(RequestArrived("8002"));
 }
