@@ -91,53 +91,6 @@ Bytes Encode(int (*i2d)(const X509_PUBKEY*, unsigned char**), const X509_PUBKEY*
   return bytes;
 }
 
-struct PublicKeyParts {
-  std::string algorithm;
-  std::string parameters;  // H1
-  int unusedBits = 0;
-  std::string value;  // H2
-};
-
-PublicKeyParts ReadPublicKey(const X509_PUBKEY* key) {
-  PublicKeyParts parts;
-  const Bytes spki = Encode(i2d_X509_PUBKEY, key);
-  const auto top = der::Read(spki);
-  if (!top) return parts;
-  const auto kids = der::Children(*top);
-  if (!kids || kids->size() != 2) return parts;
-  const auto alg = der::Children((*kids)[0]);
-  if (alg && !alg->empty() && (*alg)[0].tag == der::tag::kOid) {
-    parts.algorithm = der::OidText((*alg)[0].contents).value_or("");
-    if (alg->size() > 1) parts.parameters = HexDumpLower((*alg)[1].whole);
-  }
-  const auto bits = (*kids)[1].contents;
-  if ((*kids)[1].tag == der::tag::kBitString && !bits.empty()) {
-    parts.unusedBits = bits[0];
-    parts.value = HexPairsUpper(bits.subspan(1));
-  }
-  return parts;
-}
-
-struct SignatureParts {
-  std::string algorithm;
-  std::string value;  // H3
-};
-
-// The algorithm and signature of a signed object (to-be-signed part, algorithm, BIT STRING).
-std::optional<SignatureParts> ReadSignature(std::span<const std::uint8_t> encoded) {
-  const auto top = der::Read(encoded);
-  if (!top || top->tag != der::tag::kSequence) return std::nullopt;
-  const auto kids = der::Children(*top);
-  if (!kids || kids->size() != 3 || (*kids)[1].tag != der::tag::kSequence || (*kids)[2].tag != der::tag::kBitString) {
-    return std::nullopt;
-  }
-  const auto alg = der::Children((*kids)[1]);
-  if (!alg || alg->empty() || (*alg)[0].tag != der::tag::kOid) return std::nullopt;
-  auto oid = der::OidText((*alg)[0].contents);
-  if (!oid) return std::nullopt;
-  return SignatureParts{std::move(*oid), SignatureHex((*kids)[2].contents)};
-}
-
 const std::string& AlgorithmLabel(const std::string& oid) {
   return LabelOrOid(LookupAlgorithmName1251(oid), oid);
 }
@@ -244,6 +197,40 @@ void RequestAttribute(XmlWriter& w, int order, X509_ATTRIBUTE* attribute) {
 }
 
 }  // namespace
+
+PublicKeyParts ReadPublicKey(const X509_PUBKEY* key) {
+  PublicKeyParts parts;
+  const Bytes spki = Encode(i2d_X509_PUBKEY, key);
+  const auto top = der::Read(spki);
+  if (!top) return parts;
+  const auto kids = der::Children(*top);
+  if (!kids || kids->size() != 2) return parts;
+  const auto alg = der::Children((*kids)[0]);
+  if (alg && !alg->empty() && (*alg)[0].tag == der::tag::kOid) {
+    parts.algorithm = der::OidText((*alg)[0].contents).value_or("");
+    if (alg->size() > 1) parts.parameters = HexDumpLower((*alg)[1].whole);
+  }
+  const auto bits = (*kids)[1].contents;
+  if ((*kids)[1].tag == der::tag::kBitString && !bits.empty()) {
+    parts.unusedBits = bits[0];
+    parts.value = HexPairsUpper(bits.subspan(1));
+  }
+  return parts;
+}
+
+std::optional<SignatureParts> ReadSignature(std::span<const std::uint8_t> encoded) {
+  const auto top = der::Read(encoded);
+  if (!top || top->tag != der::tag::kSequence) return std::nullopt;
+  const auto kids = der::Children(*top);
+  if (!kids || kids->size() != 3 || (*kids)[1].tag != der::tag::kSequence || (*kids)[2].tag != der::tag::kBitString) {
+    return std::nullopt;
+  }
+  const auto alg = der::Children((*kids)[1]);
+  if (!alg || alg->empty() || (*alg)[0].tag != der::tag::kOid) return std::nullopt;
+  auto oid = der::OidText((*alg)[0].contents);
+  if (!oid) return std::nullopt;
+  return SignatureParts{std::move(*oid), SignatureHex((*kids)[2].contents)};
+}
 
 X509Request::X509Request(std::span<const std::uint8_t> der) : encoded_(der.begin(), der.end()) {
   csp::gost::EnsureEngine();

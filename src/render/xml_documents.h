@@ -16,6 +16,22 @@
 
 namespace orvane::render {
 
+// The parts of a SubjectPublicKeyInfo as the documents show them.
+struct PublicKeyParts {
+  std::string algorithm;   // dotted OID
+  std::string parameters;  // H1
+  int unusedBits = 0;
+  std::string value;  // H2
+};
+PublicKeyParts ReadPublicKey(const X509_PUBKEY* key);
+
+// The algorithm and signature of a signed object (to-be-signed part, algorithm, BIT STRING).
+struct SignatureParts {
+  std::string algorithm;  // dotted OID
+  std::string value;      // H3
+};
+std::optional<SignatureParts> ReadSignature(std::span<const std::uint8_t> encoded);
+
 class X509Request {
  public:
   // Decodes the DER of a request; the request counts as undecoded when the bytes are not
