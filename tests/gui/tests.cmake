@@ -34,3 +34,8 @@ endif()
 if(TARGET orvane_gui)
   target_link_libraries(gui_doc_dlg_test PRIVATE orvane_gui)
 endif()
+
+# The certificate viewer.
+if(TARGET orvane_gui)
+  target_link_libraries(gui_cert_viewer_test PRIVATE orvane_gui)
+endif()
