@@ -39,3 +39,8 @@ endif()
 if(TARGET orvane_gui)
   target_link_libraries(gui_cert_viewer_test PRIVATE orvane_gui)
 endif()
+
+# The operator-certificate settings dialog and the certificate choice.
+if(TARGET orvane_gui)
+  target_link_libraries(gui_agent_cert_dlg_test PRIVATE orvane_gui)
+endif()
