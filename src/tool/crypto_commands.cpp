@@ -19,7 +19,7 @@
 #include "text/tokenizer.h"
 #include "tool/commands.h"
 #include "tool/tool_seams.h"
-#include "wizard/enrolment.h"
+#include "wizard/create_request.h"
 
 namespace orvane::tool {
 namespace {

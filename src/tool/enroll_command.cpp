@@ -18,15 +18,16 @@
 #include "tool/terminal_ui.h"
 #include "tool/tool_seams.h"
 #include "wizard/document_preview.h"
-#include "wizard/enrolment.h"
+#include "wizard/get_certificate.h"
 
 namespace orvane::tool {
 namespace {
 
 const char kUsage[] =
     "Использование: orvane-tool enroll --token МАРКЕР --reader СЧИТЫВАТЕЛЬ [--pin PIN] [--family 1|2]\n"
-    "  [--sms-outbox ФАЙЛ] [--poll-seconds N] [--out СЕРТИФИКАТ.cer]\n"
-    "Без --sms-outbox СМС-код запрашивается с терминала; без --pin — PIN-код носителя.\n";
+    "  [--sms-outbox ФАЙЛ] [--poll-seconds N] [--out СЕРТИФИКАТ.cer] [--no-install]\n"
+    "Без --sms-outbox СМС-код запрашивается с терминала; без --pin — PIN-код носителя.\n"
+    "Выпущенный сертификат устанавливается в хранилище \"Личные\", если не задан --no-install.\n";
 
 // The code last written for the application into the reference system's outbox, or asked on
 // the terminal.
@@ -78,9 +79,14 @@ class ToolFlowUi : public wizard::FlowUi {
     return true;
   }
   bool RunDocumentPreview(WindowHandle owner, const std::u16string&, wizard::DocumentPreview& preview) override {
-    return preview.SignAndSend(owner);
+    // The request form is signed and sent; the certificate form is confirmed, then written.
+    if (preview.Mode() == wizard::PreviewMode::Request) return preview.SignAndSend(owner);
+    if (!preview.Buttons().signEnabled) return preview.Write();
+    preview.SignAndSend(owner);
+    return preview.Write();
   }
-  int RunFinish(WindowHandle) override { return wizard::kFinishDone; }
+  explicit ToolFlowUi(bool install) : install_(install) {}
+  int RunFinish(WindowHandle) override { return install_ ? wizard::kFinishInstall : wizard::kFinishDone; }
   std::unique_ptr<wizard::ProgressWindow> OpenAutoEnrollProgress(WindowHandle) override {
     class Patience : public wizard::ProgressWindow {
      public:
@@ -89,6 +95,9 @@ class ToolFlowUi : public wizard::FlowUi {
     };
     return std::make_unique<Patience>();
   }
+
+ private:
+  bool install_;
 };
 
 // The carrier record of the named reader: as the PC/SC stack identifies the card in it, or,
@@ -128,16 +137,17 @@ bool SaveCertificateFile(const std::string& path, const Bytes& der) {
 int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
   static const std::map<std::string, bool> known = {
       {"--token", true},      {"--reader", true},       {"--pin", true}, {"--family", true},
-      {"--sms-outbox", true}, {"--poll-seconds", true}, {"--out", true}};
+      {"--sms-outbox", true}, {"--poll-seconds", true}, {"--out", true}, {"--no-install", false}};
   std::map<std::string, std::string> opt;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const auto it = known.find(args[i]);
-    if (it == known.end() || i + 1 >= args.size()) {
+    if (it == known.end() || (it->second && i + 1 >= args.size())) {
       std::fprintf(stderr, "orvane-tool enroll: неверный параметр \"%s\"\n%s", args[i].c_str(), kUsage);
       return 2;
     }
-    opt[args[i]] = args[i + 1];
-    ++i;
+    const std::string& name = args[i];
+    if (it->second) ++i;
+    opt[name] = it->second ? args[i] : "1";
   }
   if (opt["--token"].empty() || opt["--reader"].empty()) {
     std::fputs(kUsage, stderr);
@@ -166,7 +176,7 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
   }
   services->FillCatalogue();
   ToolSmsCodes smsCodes(opt.count("--sms-outbox") ? std::optional(opt["--sms-outbox"]) : std::nullopt);
-  ToolFlowUi dialogs;
+  ToolFlowUi dialogs(opt.count("--no-install") == 0);
   const wizard::FlowServices flows{
       ui, dialogs, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
 
@@ -180,22 +190,18 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
   wizard::WizardHooks hooks;
   hooks.getCertificate = [&](WindowHandle owner) {
     issued = true;
-    const auto type = csp::ProviderTypeFor(family, state.requestData->cryptoStandart);
-    wizard::RequestContainer container;
-    container.providerType = static_cast<std::uint32_t>(type);
-    container.providerName = csp::FindProviderName(static_cast<std::uint32_t>(type), services->catalogue).value_or(u"");
-    container.path = keys::ContainerPathFor(family, reader, state.containerName);
     const std::string file = out.empty() ? text::ToUtf8(state.containerName) + ".cer" : out;
-    const auto got = wizard::GetCertificateFlow(flows).Run(
-        owner, state.accessToken, state.requestData->request_id.value_or(u""), container,
-        [&](WindowHandle o, const Bytes& der) {
-          if (SaveCertificateFile(file, der)) return true;
-          ui.ShowError(o, text::FromUtf8("Не удалось сохранить сертификат в файл " + file +
-                                         ". Маркер доступа действует: получите сертификат повторно."));
-          return false;
-        });
-    kept = got.done;
-    if (kept) std::printf("Сертификат записан в контейнер и сохранен в %s\n", file.c_str());
+    wizard::GetCertificateFlow getCertificate(flows, services->stores);
+    kept = getCertificate.Run(owner, state, hooks, [&](WindowHandle o, const Bytes& der) {
+      if (SaveCertificateFile(file, der)) return true;
+      ui.ShowError(o, text::FromUtf8("Не удалось сохранить сертификат в файл " + file +
+                                     ". Маркер доступа действует: получите сертификат повторно."));
+      return false;
+    });
+    if (kept) {
+      std::printf("Сертификат записан в контейнер и сохранен в %s\n", file.c_str());
+      if (getCertificate.InstalledInStore()) std::puts("Сертификат установлен в хранилище \"Личные\".");
+    }
   };
   wizard::AutoEnrollTiming timing;
   timing.checkEvery = std::chrono::seconds(pollSeconds);

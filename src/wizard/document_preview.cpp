@@ -1,5 +1,7 @@
 #include "wizard/document_preview.h"
 
+#include "wizard/get_certificate.h"
+
 namespace orvane::wizard {
 
 DocumentPreview::DocumentPreview(PreviewServices services, std::shared_ptr<requestFormContext> request)
@@ -41,8 +43,31 @@ PreviewButtons DocumentPreview::Buttons() const {
 bool DocumentPreview::SignAndSend(WindowHandle owner) {
   autoEnroll_ = false;
   if (mode_ == PreviewMode::Request) return SendRequest(owner);
-  // Confirming a certificate form belongs to the get-certificate flow, which provides it.
-  return false;
+  if (mode_ == PreviewMode::Certificate) ConfirmCertificate(owner);
+  return false;  // the certificate preview stays open: the user writes the certificate next
+}
+
+void DocumentPreview::ConfirmCertificate(WindowHandle owner) {
+  std::optional<std::u16string> code;
+  if (!operatorCertificate) {
+    code = s_.smsCodes.SmsCode(owner, certificateToken_, requestId);
+    if (!code) return;
+  }
+  std::optional<net::OperatorIdentity> identity;
+  if (operatorCertificate && operatorRights) {
+    identity = op::OperatorIdentityFor(operatorCertificate, *operatorRights, s_.registry);
+  }
+  if (!ConfirmCertificateForm(s_.ui, s_.requestSystem, s_.registry, owner, certificateToken_, code.value_or(u""),
+                              operatorCertificate, identity ? &*identity : nullptr)) {
+    return;
+  }
+  // The request system now says whether the form counts as confirmed.
+  std::unique_ptr<net::CertificateReply> reply;
+  {
+    WaitCursor wait(s_.ui);
+    reply = s_.requestSystem.GetCertificate(owner, certificateToken_, identity ? &*identity : nullptr);
+  }
+  if (reply && reply->certPdfSigned) formSigned = canWrite = true;
 }
 
 bool DocumentPreview::SendRequest(WindowHandle owner) {

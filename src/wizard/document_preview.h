@@ -81,6 +81,7 @@ class DocumentPreview {
 
  private:
   bool SendRequest(WindowHandle owner);
+  void ConfirmCertificate(WindowHandle owner);
 
   PreviewServices s_;
   PreviewMode mode_;

@@ -485,9 +485,9 @@ void Server::Impl::Routes() {
       } else {
         Xml(res, Element("cert", text::Base64Encode(a->certificate)) + Element("container", a->container) +
                      Element("license", "0") + Element("cert_pdf_file_uuid", RandomUuid()) +
-                     Element("cert_pdf_signed", "0"));
+                     Element("cert_pdf_signed", a->confirmed ? "1" : "0"));
         // The code that will confirm the certificate form goes out with the certificate.
-        if (!req.has_param("hash")) SendSmsCode(*a);
+        if (!req.has_param("hash") && !a->confirmed) SendSmsCode(*a);
       }
     }
     Log(req, res.status, "");
