@@ -1,16 +1,21 @@
 #include "gui/app.h"
 
+#include <QFileDialog>
 #include <cstdio>
 
 #include "app/startup.h"
 #include "diag/diagnostics.h"
+#include "gui/agent_cert_dlg.h"
+#include "gui/cert_viewer.h"
 #include "gui/main_dialog.h"
 #include "gui/pin_code_dlg.h"
 #include "gui/pin_dialog.h"
 #include "gui/qt_flow_ui.h"
 #include "gui/qt_settings_store.h"
+#include "operator/agent_settings.h"
 #include "operator/operator_settings.h"
 #include "operator/rights_check.h"
+#include "wizard/get_certificate.h"
 
 namespace orvane::gui {
 
@@ -43,16 +48,49 @@ bool COrvaneApp::InitInstance() {
     window.driverDownloads = services->driverDownloads;
     window.caPhone = services->deployment.caPhone;
     window.caWebSite = services->deployment.caWebSite;
-    window.onCreateRequest = [this, &services](COrvaneDlg& dlg) {
-      QtFlowUi dialogs;
-      QtSmsCodeSource smsCodes(services->requestSystem, ui_);
-      const wizard::FlowServices flows{
-          ui_, dialogs, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
+    // The flows behind the buttons, each with the Qt dialogs and the SMS-code dialog.
+    QtFlowUi dialogs;
+    QtSmsCodeSource smsCodes(services->requestSystem, ui_);
+    const wizard::FlowServices flows{
+        ui_, dialogs, services->requestSystem, services->registry, services->catalogue, services->forms, smsCodes};
+    auto hooksFor = [](COrvaneDlg& dlg) {
       wizard::WizardHooks hooks;
       hooks.focusToken = [&dlg] { dlg.FocusTokenEdit(); };
       hooks.refreshCarrier = [&dlg](const std::u16string& reader) { return dlg.RefreshCarrier(reader); };
       hooks.getCertificate = [&dlg](WindowHandle) { dlg.OnGetCertificate(); };
-      wizard::CreateRequestFlow(flows).Run(&dlg, dlg.FlowState(), hooks);
+      return hooks;
+    };
+    window.onCreateRequest = [&flows, hooksFor](COrvaneDlg& dlg) {
+      wizard::CreateRequestFlow(flows).Run(&dlg, dlg.FlowState(), hooksFor(dlg));
+    };
+    window.onGetCertificate = [&flows, &services, hooksFor](COrvaneDlg& dlg) {
+      wizard::GetCertificateFlow(flows, services->stores).Run(&dlg, dlg.FlowState(), hooksFor(dlg));
+    };
+    window.onPrintCertificate = [&flows](COrvaneDlg& dlg) {
+      QFileDialog files(&dlg, QStringLiteral("Файл сертификата"));
+      files.setNameFilters({QStringLiteral("Файлы сертификата (*.cer *.pem)"), QStringLiteral("Все файлы (*.*)")});
+      files.setDefaultSuffix(QStringLiteral("cer"));
+      files.setFileMode(QFileDialog::ExistingFile);
+      files.setOption(QFileDialog::ReadOnly);
+      if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty()) return;
+      wizard::PrintCertificateFile(flows, &dlg, files.selectedFiles().front().toStdString());
+    };
+    window.onOperatorCertificate = [this, &services](COrvaneDlg& dlg) {
+      op::AgentCertModel model(dlg.OperatorCertificate(), dlg.BlockOperatorCarrier());
+      AgentCertServices agent;
+      agent.ui = &ui_;
+      agent.settings = services->settings.get();
+      agent.stores = services->stores;
+      agent.verify = [this, &services](QWidget* owner, const CertificatePtr& certificate) {
+        return op::VerifyOperator(ui_, owner, certificate, services->RightsPeers());
+      };
+      agent.view = [](QWidget* owner, const CertificatePtr& certificate) { ShowCertificate(owner, certificate); };
+      CAgentCertDlg settings(model, agent, &dlg);
+      settings.exec();
+      if (model.applied) dlg.SetOperatorCertificate(model.Current(), model.Rights(), model.blockCarrier);
+    };
+    window.onShowOperatorCertificate = [](COrvaneDlg& dlg) {
+      if (dlg.OperatorCertificate()) ShowCertificate(&dlg, dlg.OperatorCertificate());
     };
     window.onDiagnostics = [&services](COrvaneDlg& dlg) {
       QtDiagnosticsUi diagUi;

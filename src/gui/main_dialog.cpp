@@ -202,6 +202,7 @@ void COrvaneDlg::LayoutControls() {
   certificateLabel_->SetFont(14, 600);
   certificateLabel_->SetColour(ToQColor(wizard::kCertificateGreen));
   certificateLabel_->SetText(QStringLiteral("СЕРТИФИКАТ"));
+  certificateLabel_->SetClick([this] { Call(services_.onShowOperatorCertificate); });
   certificateLabel_->move(16, height() - 26);
   certificateLabel_->hide();
   ApplyPanel();
@@ -280,8 +281,9 @@ void COrvaneDlg::SetOperatorCertificate(csp::CertificatePtr certificate, std::sh
                              ? csp::LocateCertificateKey(operatorCertificate_.get(), *services_.registry)
                              : std::nullopt;
   UpdateOperatorButton();
+  // The operator's carrier is hidden or shown at once; the selection stays where it was.
   std::lock_guard lock(readerLock_);
-  FillCarrierList(std::nullopt);
+  FillCarrierList(panel_.carrier ? panel_.carrier->reader : std::nullopt);
 }
 
 std::u16string COrvaneDlg::AccessToken() const {

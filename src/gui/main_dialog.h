@@ -49,6 +49,7 @@ class COrvaneDlg : public QDialog {
     std::function<void(COrvaneDlg&)> onOperatorCertificate;
     std::function<void(COrvaneDlg&)> onPrintCertificate;
     std::function<void(COrvaneDlg&)> onDiagnostics;
+    std::function<void(COrvaneDlg&)> onShowOperatorCertificate;  // a click on "СЕРТИФИКАТ"
     // Loads the operator certificate and its rights from the settings (owner: the window).
     std::function<op::OperatorSettings(COrvaneDlg&)> loadOperatorSettings;
   };
@@ -88,6 +89,7 @@ class COrvaneDlg : public QDialog {
   const csp::CertificatePtr& OperatorCertificate() const { return operatorCertificate_; }
   const std::shared_ptr<op::verifyClientResult>& OperatorRights() const { return operatorRights_; }
   bool AgentMode() const { return agentMode_; }
+  bool BlockOperatorCarrier() const { return blockOperatorCarrier_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

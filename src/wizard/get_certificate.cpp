@@ -1,6 +1,8 @@
 #include "wizard/get_certificate.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "crypto/gost.h"
 #include "keys/signing.h"
@@ -150,6 +152,30 @@ bool GetCertificateFlow::AddToPersonalStore(csp::CryptContext& context, const By
                                         1,  // CERT_SET_KEY_PROV_HANDLE_PROP_ID
                                         csp::AT_KEYEXCHANGE};
   return store->Add(certificate, error);
+}
+
+void PrintCertificateFile(FlowServices s, WindowHandle owner, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (path.empty() || !in) {
+    s.ui.ShowError(owner, u"Невозможно открыть файл сертификата");
+    return;
+  }
+  // A certificate file is a few KiB: more than the renderer takes is not one.
+  std::string content;
+  content.resize(render::kMaxObjectSize + 1);
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  const auto der = render::DecodeObjectText(bytes);
+  if (content.size() > render::kMaxObjectSize || !der || !crypto::SplitCertificate(*der)) {
+    s.ui.ShowError(owner, u"Не удается прочитать файл сертификата");
+    return;
+  }
+  const auto html = s.forms.RenderCertificateForm(s.ui, owner, *der);
+  if (!html) return;
+  DocumentPreview preview(PreviewServices{s.ui, s.requestSystem, s.registry, s.smsCodes}, std::u16string(), true);
+  s.dialogs.RunDocumentPreview(owner, *html, preview);
+  std::remove(text::ToUtf8(*html).c_str());
 }
 
 }  // namespace orvane::wizard

@@ -38,6 +38,11 @@ class GetCertificateFlow {
   bool installedInStore_ = false;
 };
 
+// "Распечатать сертификат" for a chosen file: the certificate (PEM, Base64 or DER) rendered
+// into its form and shown for printing only. "Невозможно открыть файл сертификата" when the
+// file cannot be read, "Не удается прочитать файл сертификата" when it holds no certificate.
+void PrintCertificateFile(FlowServices services, WindowHandle owner, const std::string& path);
+
 // The SMS-code or operator confirmation of a certificate form: "/a/set_certificate", or the
 // operator's signature of the document hash ("/a/get_document_hash", "/a/set_document_sign").
 bool ConfirmCertificateForm(WizardUi& ui, net::RequestSystem& requestSystem, const csp::ProviderRegistry& registry,
