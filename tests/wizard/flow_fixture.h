@@ -1,6 +1,7 @@
 // The flows' test bench: the reference request system in process with the applications of
 // kSeed, the software provider on virtual carriers ("Reader A", "Reader B"), scripted
-// dialogs and UI, SMS codes read from the reference system's outbox, a fake clock.
+// dialogs and UI, SMS codes read from the reference system's outbox, and an auto-enrolment
+// wait shortened to seconds (checks every 100 ms, 3 s at most).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -117,14 +118,8 @@ class OutboxCodes : public wizard::SmsCodeSource {
   std::string outbox_;
 };
 
-// A clock that moves only when the progress window pumps.
-struct FakeClock {
-  std::chrono::steady_clock::time_point t{};
-};
-
 class ScriptedDialogs : public wizard::FlowUi {
  public:
-  explicit ScriptedDialogs(FakeClock& clock) : clock_(clock) {}
   bool RunRequestProperties(WindowHandle, request::RequestPropertiesModel& model) override {
     model.Initialise();
     shownCarrier = model.carrierText;
@@ -153,18 +148,14 @@ class ScriptedDialogs : public wizard::FlowUi {
   std::unique_ptr<wizard::ProgressWindow> OpenAutoEnrollProgress(WindowHandle) override {
     class Window : public wizard::ProgressWindow {
      public:
-      Window(FakeClock& c, int& steps) : clock_(c), steps_(steps) {}
+      explicit Window(int& steps) : steps_(steps) {}
       void Advance() override { ++steps_; }
-      void Pump(std::chrono::milliseconds time) override {
-        clock_.t += time;
-        std::this_thread::sleep_for(std::chrono::microseconds(500));  // lets a check finish
-      }
+      void Pump(std::chrono::milliseconds time) override { std::this_thread::sleep_for(time); }
 
      private:
-      FakeClock& clock_;
       int& steps_;
     };
-    return std::make_unique<Window>(clock_, progressSteps);
+    return std::make_unique<Window>(progressSteps);
   }
 
   bool confirmData = true;
@@ -178,9 +169,6 @@ class ScriptedDialogs : public wizard::FlowUi {
   std::u16string shownCarrier, shownProvider;
   bool formExisted = false;
   std::string formPath;
-
- private:
-  FakeClock& clock_;
 };
 
 inline std::shared_ptr<const carriers::tokenInfo> Carrier(const std::u16string& reader, std::int32_t type) {
@@ -207,8 +195,9 @@ class FlowTest : public ::testing::Test {
     requestSystem = std::make_unique<net::RequestSystem>(ui, "127.0.0.1", static_cast<std::uint16_t>(server.Port()),
                                                          nullptr, server.TlsCaFile());
     codes = std::make_unique<OutboxCodes>(server.OutboxFile());
-    timing.now = [this] { return clock.t; };
-    timing.limit = std::chrono::seconds(20);
+    timing.step = std::chrono::milliseconds(10);
+    timing.checkEvery = std::chrono::milliseconds(100);
+    timing.limit = std::chrono::seconds(3);
   }
   void TearDown() override {
     server.Stop();
@@ -274,8 +263,7 @@ class FlowTest : public ::testing::Test {
   std::thread serving;
   test::ScriptedUi ui;
   test::ProviderEnvironment env;
-  FakeClock clock;
-  ScriptedDialogs dialogs{clock};
+  ScriptedDialogs dialogs;
   const render::FormRenderer forms{{"Москва", "8 800 000-00-00"}};
   std::unique_ptr<net::RequestSystem> requestSystem;
   std::unique_ptr<OutboxCodes> codes;
