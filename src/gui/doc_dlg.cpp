@@ -363,6 +363,7 @@ void CDocDlg::UpdateButtons() {
   signButton_->setVisible(b.signVisible);
   signButton_->setEnabled(b.signEnabled);
   printButton_->setEnabled(b.printEnabled);
+  pdfButton_->setEnabled(b.printEnabled);  // a PDF is a print: only of a confirmed form
   writeButton_->setVisible(b.writeVisible);
   writeButton_->setEnabled(b.writeEnabled);
 }

@@ -1,5 +1,7 @@
 #include "gui/select_cert_dlg.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -39,6 +41,13 @@ CSelectCertificateDlg::CSelectCertificateDlg(const platform::CertStoreOpener& st
     item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
   }
   if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
+  // Every column as wide as its texts; the list, the dialog and its buttons follow.
+  int wanted = 2 * list_->frameWidth();
+  for (int column = 0; column < list_->columnCount(); ++column) {
+    list_->resizeColumnToContents(column);
+    wanted += list_->columnWidth(column);
+  }
+  const int extra = std::max(0, wanted - list_->viewport()->width());
 
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("1"));
@@ -48,6 +57,13 @@ CSelectCertificateDlg::CSelectCertificateDlg(const platform::CertStoreOpener& st
   cancel->setObjectName(QStringLiteral("2"));
   cancel->setGeometry(du.Rect(241, 139, 52, 14));
   cancel->setAutoDefault(false);
+
+  if (extra > 0) {
+    setFixedSize(width() + extra, height());
+    list_->resize(list_->width() + extra, list_->height());
+    ok_->move(ok_->x() + extra, ok_->y());
+    cancel->move(cancel->x() + extra, cancel->y());
+  }
 
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
