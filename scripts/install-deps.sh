@@ -18,7 +18,7 @@ packages=(
   # PC/SC stack with the virtual reader driver
   pcscd vsmartcard-vpcd pcsc-tools
   # GUI
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev libgl-dev fonts-dejavu-core qt6-translations-l10n
 )
 
 if [ "$(id -u)" -eq 0 ]; then
