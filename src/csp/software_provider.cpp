@@ -316,9 +316,18 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
   } else {
     candidates = Env().PresentReaders();
   }
+  // Container names are matched regardless of letter case, as carriers store them.
   for (const auto& reader : candidates) {
-    if (!Env().store.ContainerExists(reader, loc->name)) continue;
-    auto record = Env().store.LoadContainer(reader, loc->name);
+    std::optional<std::u16string> name;
+    if (Env().store.ContainerExists(reader, loc->name)) {
+      name = loc->name;
+    } else {
+      for (const auto& stored : Env().store.ListContainers(reader)) {
+        if (text::EqualsIgnoreCase(stored, loc->name)) name = stored;
+      }
+    }
+    if (!name) continue;
+    auto record = Env().store.LoadContainer(reader, *name);
     if (!record) return Fail(NTE_BAD_KEYSET);
     context->AttachContainer(std::move(*record));
     return context;

@@ -155,3 +155,32 @@ TEST_F(GetCertificate, PrintingACertificateFile) {
   EXPECT_EQ(Messages().back(), "Невозможно открыть файл сертификата");
   EXPECT_EQ(ui.messages.size(), 2u);
 }
+
+TEST_F(GetCertificate, TheContainerIsFoundWhateverTheLetterCase) {
+  // A request whose container the request system names in lower case.
+  keys::KeyRequestInputs in;
+  in.subject = request::ParseAttributeList(std::u16string(u"2.5.4.3=Иванов,2.5.4.6=RU"));
+  in.eku = std::vector<std::u16string>{u"1.3.6.1.5.5.7.3.2"};
+  in.containerPath = u"\\\\.\\Reader A\\TVK-CASE-1";
+  in.providerName = csp::FindProviderName(csp::kProvCryptoPro2012_256, env.catalogue);
+  const auto made = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
+  ASSERT_TRUE(made.der);
+  int lastError = 0;
+  state.requestData = requestSystem->GetRequestData(nullptr, u"T-PLAIN", nullptr, lastError);
+  ASSERT_TRUE(state.requestData);
+  net::PendingRequest pending;
+  pending.carrierModel = u"Rutoken ECP";
+  pending.carrierSerial = u"1";
+  pending.container = u"tvk-case-1";
+  pending.der = std::make_shared<io::ASVariableBuffer>();
+  pending.der->Append(made.der->data(), static_cast<std::int64_t>(made.der->size()));
+  const auto code = codes->SmsCode(nullptr, u"T-PLAIN", u"8001");
+  ASSERT_TRUE(code && requestSystem->SubmitRequest(nullptr, *code, u"T-PLAIN", &pending, nullptr).ok);
+
+  state.accessToken = u"T-PLAIN";
+  state.family = csp::kKindCryptoPro;
+  state.carrier = Carrier(u"Reader A", carriers::kTypeRutokenEcp);
+  ASSERT_TRUE(Get()) << (ui.messages.empty() ? "" : Messages().back());
+  const auto record = env.store->LoadContainer(u"Reader A", u"TVK-CASE-1");
+  ASSERT_TRUE(record && record->certificate);
+}
