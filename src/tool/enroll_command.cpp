@@ -80,7 +80,11 @@ class ToolFlowUi : public wizard::FlowUi {
   }
   bool RunDocumentPreview(WindowHandle owner, const std::u16string&, wizard::DocumentPreview& preview) override {
     // The request form is signed and sent; the certificate form is confirmed, then written.
-    if (preview.Mode() == wizard::PreviewMode::Request) return preview.SignAndSend(owner);
+    if (preview.Mode() == wizard::PreviewMode::Request) {
+      const bool sent = preview.SignAndSend(owner);
+      if (sent) std::puts("Запрос на сертификат отправлен.");
+      return sent;
+    }
     if (!preview.Buttons().signEnabled) return preview.Write();
     preview.SignAndSend(owner);
     return preview.Write();
@@ -203,15 +207,15 @@ int RunEnroll(const std::vector<std::string>& args, ToolEnv& env) {
       if (getCertificate.InstalledInStore()) std::puts("Сертификат установлен в хранилище \"Личные\".");
     }
   };
+  hooks.refreshCarrier = [&](const std::u16string&) {
+    std::printf("Контейнер: %s\n", text::ToUtf8(keys::ContainerPathFor(family, reader, state.containerName)).c_str());
+    return std::shared_ptr<const carriers::tokenInfo>();
+  };
   wizard::AutoEnrollTiming timing;
   timing.checkEvery = std::chrono::seconds(pollSeconds);
   wizard::CreateRequestFlow flow(flows, timing);
   const bool sent = flow.Run(nullptr, state, hooks);
-  if (!state.containerName.empty() && state.requestBlob) {
-    std::printf("Контейнер: %s\n", text::ToUtf8(keys::ContainerPathFor(family, reader, state.containerName)).c_str());
-  }
   if (!sent) return 1;
-  std::puts("Запрос на сертификат отправлен.");
   if (!flow.AutoEnroll()) return 0;
   if (!issued) return 0;  // not issued in time: the flow said so
   return kept ? 0 : 1;
