@@ -134,9 +134,13 @@ VersionCheckResult RequestSystem::CheckVersion() {
     version = t.ReadAllText().value_or(std::string());
   });
   if (!parsed || !version) return result;
+  // Blanks around the text are no part of the version; a text that still does not start
+  // with a digit is no version at all, and the gate never opens on one.
+  const std::string trimmed = text::TrimSpaces(*version);
+  if (trimmed.empty() || trimmed.front() < '0' || trimmed.front() > '9') return result;
   result.received = true;
-  result.version = text::FromUtf8(*version);
-  result.accepted = VersionAccepted(config::kProgramVersion, *version);
+  result.version = text::FromUtf8(trimmed);
+  result.accepted = VersionAccepted(config::kProgramVersion, trimmed);
   if (!result.accepted) {
     ui_.ShowError(nullptr, u"Запуск программы невозможен.\nСкачайте новую версию с сайта УЦ Talvik.");
   }

@@ -111,9 +111,23 @@ TEST_F(RequestSystemTest, CheckVersionOutcomes) {
   EXPECT_TRUE(ok.accepted);
   EXPECT_EQ(ok.version, u"1.36.0");
 
+  // A newer version with blanks around it is still newer.
+  for (const char* shape : {"<r><version> 1.37</version></r>", "<r><version>\n  1.37.0\n</version></r>"}) {
+    SCOPED_TRACE(shape);
+    replies["/a/get_version"] = {200, shape};
+    const auto padded = rs->CheckVersion();
+    EXPECT_TRUE(padded.received);
+    EXPECT_FALSE(padded.accepted);
+  }
+
   ui.messages.clear();
-  replies["/a/get_version"] = {200, "<r><other/></r>"};
-  EXPECT_FALSE(rs->CheckVersion().received);
+  for (const char* shape : {"<r><other/></r>", "<r><version>v1.36</version></r>", "<r><version>  </version></r>"}) {
+    SCOPED_TRACE(shape);
+    replies["/a/get_version"] = {200, shape};
+    const auto none = rs->CheckVersion();
+    EXPECT_FALSE(none.received);
+    EXPECT_FALSE(none.accepted);
+  }
   replies["/a/get_version"] = {503, "<r><version>1.0</version></r>"};
   EXPECT_FALSE(rs->CheckVersion().received);
   EXPECT_TRUE(ui.messages.empty());  // start-up decides what follows
