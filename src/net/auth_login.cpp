@@ -67,10 +67,17 @@ bool Login(LoginContext& ctx, const LoginPeer& peer, const std::vector<std::uint
   if (!HasText(r1)) return Fail(ctx, 1);
   const auto slash = r1.text->rfind('/');
   if (slash == std::string::npos || slash + 1 >= r1.text->size()) return Fail(ctx, 1);
-  ctx.requestId = r1.text->substr(slash + 1);
+  // The id as the server meant it: without the line break or blanks a reply may end with.
+  ctx.requestId = text::TrimSpaces(std::string_view(*r1.text).substr(slash + 1));
+  if (ctx.requestId->empty()) return Fail(ctx, 1);
 
-  // 2. Certificate page: the CorrelationId cookie.
-  std::u16string path2 = u"/login/certificate/" + text::FromUtf8(*ctx.requestId);
+  // 2. Certificate page: the CorrelationId cookie. The id goes into the path percent-encoded:
+  // whatever the server sent, it stays one path segment.
+  std::u16string path2 =
+      u"/login/certificate/" + text::FromUtf8(text::PercentEncode(*ctx.requestId, [](unsigned char c, std::size_t) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' ||
+               c == '_' || c == '~';
+      }));
   if (path2.size() > 1024) path2.resize(1024);
   const StepReply r2 = Exchange(peer, ctx, true, path2, nullptr, false);
   if (r2.status != 200 || !r2.correlation) return Fail(ctx, 2);

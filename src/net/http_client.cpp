@@ -241,6 +241,19 @@ HttpReply HttpClient::Perform(bool post, std::u16string_view path, const std::st
   }
   CURL* c = t.curl.get();
 
+  // A header that carries CR, LF or NUL would end its line early and smuggle in lines of
+  // its own (a server's cookie fed back into the next request, say): nothing is sent.
+  for (const auto& h : requestHeaders_) {
+    for (const std::u16string* part : {&h->name, &h->value}) {
+      if (part->find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string::npos) {
+        lastError_ = CURLE_BAD_FUNCTION_ARGUMENT;
+        lastErrorText_ = "header with a line break or NUL refused";
+        transfer_.reset();
+        return reply;
+      }
+    }
+  }
+
   // Request headers: the caller's first, then the transport's own. curl's Accept and
   // Expect headers are suppressed so that the header list is exactly ours.
   HeaderList headers = requestHeaders_;
@@ -269,6 +282,8 @@ HttpReply HttpClient::Perform(bool post, std::u16string_view path, const std::st
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, t.headers.get());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  // The header lines are HTTP/1.1's ("name: value" with CR LF): never another protocol.
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 60L);
