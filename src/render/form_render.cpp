@@ -144,6 +144,8 @@ std::optional<std::string> RenderHtml(WizardUi& ui, WindowHandle owner, const Fo
 
 std::optional<Bytes> DecodeObjectText(std::span<const std::uint8_t> input) {
   if (input.empty()) return std::nullopt;
+  // DER first, by its structure: a certificate's own text may well hold "-----BEGIN ".
+  if (IsWholeDer(input)) return Bytes(input.begin(), input.end());
   const std::string_view textView(reinterpret_cast<const char*>(input.data()), input.size());
   const std::size_t begin = textView.find("-----BEGIN ");
   if (begin != std::string_view::npos) {
@@ -156,7 +158,6 @@ std::optional<Bytes> DecodeObjectText(std::span<const std::uint8_t> input) {
     if (!IsBase64Text(body)) return std::nullopt;
     return text::Base64Decode(textView.substr(bodyStart + 1, end - bodyStart - 1));
   }
-  if (IsWholeDer(input)) return Bytes(input.begin(), input.end());
   if (IsBase64Text(input)) return text::Base64Decode(textView);
   return Bytes(input.begin(), input.end());
 }

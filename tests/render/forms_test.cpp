@@ -706,3 +706,15 @@ TEST(FormsTool, RenderCertAndRequestCommands) {
   EXPECT_NE(std::system((tool + " render-cert " + cert + " --xml -o " + out + " >/dev/null 2>&1").c_str()), 0);
   std::filesystem::remove_all(dir);
 }
+
+TEST_F(FormsTest, DerWhoseTextHoldsAPemHeaderIsReadAsDer) {
+  CertFields fields;
+  fields.issuer = CnName("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----", "Ловушка");
+  const auto der = MakeCertificate(fields);
+  const auto decoded = DecodeObjectText(der);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(*decoded, der);
+  test::ScriptedUi local;
+  EXPECT_TRUE(kForms.RenderCertificateHtml(local, nullptr, der));
+  EXPECT_TRUE(local.messages.empty());
+}
