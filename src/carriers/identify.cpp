@@ -166,7 +166,8 @@ std::u16string AnswerText(std::span<const std::uint8_t> bytes) {
 }
 
 std::int32_t MemoryOrUnknown(std::optional<std::uint32_t> value) {
-  if (!value) return -1;
+  // All bits set is how cards say "not reported", never a size.
+  if (!value || *value == 0xFFFFFFFFu) return -1;
   return static_cast<std::int32_t>(std::min<std::uint32_t>(*value, INT32_MAX));
 }
 

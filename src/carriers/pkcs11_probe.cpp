@@ -110,7 +110,8 @@ std::optional<std::u16string> RutokenSerialFromHex(std::u16string_view raw) {
 }
 
 std::int32_t MemoryFigure(CK_ULONG value) {
-  if (value == CK_UNAVAILABLE_INFORMATION) return -1;
+  // 32-bit modules report "unavailable" as all 32 bits set, also where CK_ULONG is wider.
+  if (value == CK_UNAVAILABLE_INFORMATION || value == 0xFFFFFFFFul) return -1;
   if (value > static_cast<CK_ULONG>(INT32_MAX)) return INT32_MAX;
   return static_cast<std::int32_t>(value);
 }

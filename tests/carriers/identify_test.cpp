@@ -198,6 +198,19 @@ TEST_F(DirectReader, ETokenSerialAndDisplay) {
   EXPECT_EQ(fake.dispositions(), std::vector<std::uint32_t>{pcsc::kLeaveCard});
 }
 
+TEST_F(DirectReader, AllBitsSetIsMemoryNotReported) {
+  vtoken::CardOptions o;
+  o.freeMemory = 0xFFFFFFFF;
+  fake.Insert(reader, test::Card("etoken-java", o));
+  const auto etoken = ReadETokenJava(fake, context, reader);
+  ASSERT_TRUE(etoken);
+  EXPECT_EQ(etoken->freeMemory, -1);
+  fake.Insert(reader, test::Card("rutoken-ecp", o));
+  const auto rutoken = ReadRutokenEcp(fake, context, reader, 4);
+  ASSERT_TRUE(rutoken);
+  EXPECT_EQ(rutoken->freeMemory, -1);
+}
+
 TEST_F(DirectReader, ETokenShortSerialAnswerGivesNoSerial) {
   auto card = Scripted(knownAtrs[0].atr);
   for (const Bytes& c : {Bytes{0x00, 0xA4, 0x04, 0x00, 0x07, 0xA0, 0x00, 0x00, 0x03, 0x12, 0x02, 0x02, 0x00},

@@ -79,6 +79,7 @@ TEST(Pkcs11Modules, RutokenSerialConversion) {
 
 TEST(Pkcs11Modules, MemoryFigures) {
   EXPECT_EQ(MemoryFigure(platform::cryptoki::CK_UNAVAILABLE_INFORMATION), -1);
+  EXPECT_EQ(MemoryFigure(0xFFFFFFFFUL), -1);
   EXPECT_EQ(MemoryFigure(65536), 65536);
   EXPECT_EQ(MemoryFigure(0x1'0000'0000UL), INT32_MAX);
 }
