@@ -16,6 +16,9 @@ bool ASVariableBuffer::EnsureSpillFile() {
   int err = 0;
   spill_ = platform::TempFile::Create("TVK", ".tmp", &err);
   spillErrno_ = spill_ ? 0 : err;
+  // Only the descriptor is needed: the name goes at once, so an interrupted run leaves no
+  // spill file behind.
+  if (spill_) spill_->Unlink();
   return spill_.has_value();
 }
 

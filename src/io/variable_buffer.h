@@ -52,7 +52,10 @@ class ASVariableBuffer {
   std::optional<std::string> ReadAllText();
 
   bool HasSpillFile() const { return spill_.has_value(); }
-  std::string SpillFilePath() const { return spill_ ? spill_->Path() : std::string(); }
+  // Size and permission bits of the spill file (which has no name once created); -1 / 0
+  // without one.
+  std::int64_t SpillFileSize() const { return spill_ ? spill_->Size() : -1; }
+  unsigned SpillFileMode() const { return spill_ ? spill_->Mode() : 0; }
   // errno of the last failed spill-file creation, 0 when none failed.
   int LastSpillError() const { return spillErrno_; }
 

@@ -62,6 +62,23 @@ void TempFile::Release() {
   path_.clear();
 }
 
+std::int64_t TempFile::Size() const {
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+unsigned TempFile::Mode() const {
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<unsigned>(st.st_mode & 07777) : 0;
+}
+
+bool TempFile::Unlink() {
+  if (path_.empty()) return true;
+  const bool removed = ::unlink(path_.c_str()) == 0;
+  if (removed) path_.clear();
+  return removed;
+}
+
 bool TempFile::WriteAt(std::int64_t offset, const void* data, std::size_t count) {
   const auto* p = static_cast<const char*>(data);
   while (count > 0) {

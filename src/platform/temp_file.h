@@ -33,6 +33,12 @@ class TempFile {
   bool Truncate(std::int64_t size);
   // Keeps the file on disk after the object dies (the caller takes over its removal).
   void Release();
+  // Removes the file's name now; the open descriptor keeps the data until the object dies,
+  // so nothing is left behind even when the process is killed. Path() is empty afterwards.
+  bool Unlink();
+  // Size in bytes and permission bits, from the open descriptor; -1 / 0 on failure.
+  std::int64_t Size() const;
+  unsigned Mode() const;
 
  private:
   TempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
