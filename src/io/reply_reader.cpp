@@ -94,6 +94,8 @@ unsigned long LeadingNumber(std::string_view text) {
 
 bool ReadReplyDocument(ASVariableBuffer& body, const std::vector<std::string>& elements,
                        const ElementHandler& onElement) {
+  // Reply documents are a few KiB; one far larger is refused before a byte of it is parsed.
+  if (body.Remaining() > kMaxReplyDocument) return false;
   std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
   if (!parser) return false;
   ReaderState state{&elements, &onElement, {}, false, false, false};

@@ -4,6 +4,7 @@
 // document's declared encoding is honoured (windows-1251 included); handlers see UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,8 +18,11 @@ namespace orvane::io {
 // (cursor at 0; the handler may read it, rewind and read again).
 using ElementHandler = std::function<void(const std::string& name, ASVariableBuffer& text)>;
 
+// The largest reply document read; a longer one is rejected unread.
+inline constexpr std::int64_t kMaxReplyDocument = 4 << 20;
+
 // Parses the body from its read cursor on. False when the document is rejected (not
-// well-formed, or a read of the body failed). `oid` in `elements` is watched only inside
+// well-formed, longer than kMaxReplyDocument, or a read of the body failed). `oid` in `elements` is watched only inside
 // an `eku` element.
 bool ReadReplyDocument(ASVariableBuffer& body, const std::vector<std::string>& elements,
                        const ElementHandler& onElement);

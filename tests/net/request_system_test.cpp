@@ -173,6 +173,11 @@ TEST_F(RequestSystemTest, GetSubjectFailures) {
   EXPECT_FALSE(rs->GetRequestData(nullptr, u"t", nullptr, lastError));
   EXPECT_EQ(lastError, 1);
 
+  // A well-formed document far larger than any reply is refused as malformed, unread.
+  replies["/a/get_subject"] = {200, SubjectDoc(std::string(5 << 20, 'a'), {"1.2"})};
+  EXPECT_FALSE(rs->GetRequestData(nullptr, u"t", nullptr, lastError));
+  EXPECT_EQ(lastError, 1);
+
   replies["/a/get_subject"] = {500, std::string(100000, 'x')};
   EXPECT_FALSE(rs->GetRequestData(nullptr, u"t", nullptr, lastError));
   EXPECT_EQ(lastError, 12);
