@@ -14,6 +14,7 @@
 #include "csp/container_store.h"
 #include "keys/container_name.h"
 #include "keys/pkcs10.h"
+#include "platform/file_write.h"
 #include "request/attribute_list.h"
 #include "text/text.h"
 #include "text/tokenizer.h"
@@ -159,10 +160,10 @@ int RunMakeRequest(const std::vector<std::string>& args, ToolEnv& env) {
     std::fprintf(stderr, "%s\n", text::ToUtf8(wizard::CreateRequestErrorText(result.error)).c_str());
     return 1;
   }
-  std::ofstream out(opt["--out"], std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(result.der->data()), static_cast<std::streamsize>(result.der->size()));
-  out.close();
-  if (!out) {
+  // Written whole or not at all: a failure leaves no empty or partial file.
+  if (!platform::ReplaceFile(opt["--out"],
+                             std::string_view(reinterpret_cast<const char*>(result.der->data()), result.der->size()),
+                             0644)) {
     std::fprintf(stderr, "orvane-tool make-request: не удалось записать \"%s\"\n", opt["--out"].c_str());
     return 1;
   }

@@ -31,7 +31,13 @@ int main(int argc, char** argv) {
     if (std::strcmp(c.name, "config") != 0) {
       for (const auto& e : env.loaded.errors) std::fprintf(stderr, "%s\n", e.c_str());
     }
-    return c.run(args, env);
+    const int status = c.run(args, env);
+    // Output that could not be written (a full disk, a closed pipe) is a failure.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::fprintf(stderr, "orvane-tool: ошибка записи в стандартный вывод\n");
+      return status != 0 ? status : 1;
+    }
+    return status;
   }
   std::fprintf(stderr, "orvane-tool: неизвестная команда \"%s\"\n", argv[1]);
   PrintUsage();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_write.h"
 #include "render/form_render.h"
 #include "tool/commands.h"
 #include "tool/terminal_ui.h"
@@ -76,10 +77,7 @@ int RunRender(const std::vector<std::string>& args, bool certificate, ToolEnv& e
   const auto html = certificate ? services->forms.RenderCertificateHtml(ui, nullptr, input)
                                 : services->forms.RenderRequestHtml(ui, nullptr, input);
   if (!html) return 1;
-  std::ofstream out(a.output, std::ios::binary | std::ios::trunc);
-  out.write(html->data(), static_cast<std::streamsize>(html->size()));
-  out.close();
-  if (!out) {
+  if (!platform::ReplaceFile(a.output, *html, 0644)) {
     ui.ShowError(nullptr, u"Ошибка записи HTML файла");
     return 1;
   }

@@ -44,6 +44,17 @@ CONF
 export ORVANE_CONFIG=$work/orvane.conf
 tool=$build/src/orvane-tool
 
+# Output that cannot be written is a failure, and a file that cannot be written leaves nothing.
+if "$tool" config >/dev/full 2>/dev/null; then
+  echo "a failed write to standard output was reported as success"
+  exit 1
+fi
+if "$tool" render-cert "$src/tests/data/head-ca/rootA.cer" -o "$work/missing/form.html" 2>/dev/null; then
+  echo "a failed file write was reported as success"
+  exit 1
+fi
+[ ! -e "$work/missing" ]
+
 version=$("$tool" version-check)
 grep -qx 'accepted: yes' <<<"$version"
 out=$("$tool" get-subject --token DEMO-TOKEN-0001)
