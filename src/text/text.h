@@ -85,6 +85,10 @@ inline bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
 std::string HexUpper(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {});
 std::string HexLower(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {});
 
+// Well-formed UTF-8: no stray continuation bytes, no truncated or overlong sequences, no
+// surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+
 // Equality ignoring the case of ASCII letters (narrow text), and of ASCII and Cyrillic
 // letters (wide text: А-Я, Ѐ-Џ fold to their lower-case forms).
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "crypto/der.h"
 #include "csp/catalogue.h"
 #include "csp/container_store.h"
 #include "keys/container_name.h"
@@ -101,9 +102,37 @@ int RunMakeRequest(const std::vector<std::string>& args, ToolEnv& env) {
     }
   }
   if (!ParseInt(opt["--family"], 1, 2, family) || !ParseInt(opt["--generation"], 0, 2, generation) ||
-      (opt.count("--identification-kind") &&
-       !ParseInt(opt["--identification-kind"], INT32_MIN, INT32_MAX, identification))) {
+      (opt.count("--identification-kind") && !ParseInt(opt["--identification-kind"], 0, 3, identification))) {
     std::fputs(kMakeRequestUsage, stderr);
+    return 2;
+  }
+  // Everything that goes into the request is checked before any container is made: nothing
+  // is silently changed or dropped from what is signed.
+  for (const auto& [name, value] : opt) {
+    if (!text::IsValidUtf8(value)) {
+      std::fprintf(stderr, "orvane-tool make-request: значение %s не в кодировке UTF-8\n", name.c_str());
+      return 2;
+    }
+  }
+  for (const char* list : {"--subject", "--alt-name"}) {
+    if (!opt.count(list)) continue;
+    text::Tokenizer tokens(opt[list], ",", '"', 1);
+    while (auto token = tokens.NextToken()) {
+      if (token->find('=') == std::string::npos) {
+        std::fprintf(stderr, "orvane-tool make-request: в %s нет пары OID=значение: \"%s\"\n", list, token->c_str());
+        return 2;
+      }
+    }
+  }
+  for (const char* date : {"--start-date", "--expiration-date"}) {
+    if (opt.count(date) && !keys::ParseRequestDate(opt[date])) {
+      std::fprintf(stderr, "orvane-tool make-request: неверная дата %s \"%s\" (ГГГГ-ММ-ДД ЧЧ:ММ:СС+ЧЧ:ММ)\n", date,
+                   opt[date].c_str());
+      return 2;
+    }
+  }
+  if (opt.count("--template-oid") && !crypto::der::Oid(opt["--template-oid"])) {
+    std::fprintf(stderr, "orvane-tool make-request: неверный OID шаблона \"%s\"\n", opt["--template-oid"].c_str());
     return 2;
   }
 

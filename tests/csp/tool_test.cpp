@@ -74,3 +74,24 @@ TEST_F(ToolTest, MakeRequestReportsBadInput) {
   EXPECT_NE(out.find("ошибка 0x80092020"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists(env.dir + "/never.der"));
 }
+
+TEST_F(ToolTest, MakeRequestRefusesWhatItWouldChangeBeforeMakingAnything) {
+  const std::string common = "make-request --reader R --family 1 --generation 1 --eku 1.3.6.1.5.5.7.3.2 --pin 1 ";
+  const std::string out = " --out " + env.dir + "/refused.der";
+  const std::pair<std::string, std::string> cases[] = {
+      {"--subject \"$(printf '2.5.4.3=\\320')\"", "UTF-8"},
+      {"--subject '2.5.4.3=X,RU'", "OID=значение"},
+      {"--subject 2.5.4.3=X --alt-name 'Alt'", "OID=значение"},
+      {"--subject 2.5.4.3=X --start-date 2025-13-45", "неверная дата"},
+      {"--subject 2.5.4.3=X --template-oid 1.2.x", "OID шаблона"},
+      {"--subject 2.5.4.3=X --identification-kind 7", "Использование"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args);
+    std::string text;
+    EXPECT_EQ(Run(common + args + out, &text), 2) << text;
+    EXPECT_NE(text.find(message), std::string::npos) << text;
+  }
+  EXPECT_FALSE(std::filesystem::exists(env.dir + "/tool-data/containers")) << "no container was made";
+  EXPECT_FALSE(std::filesystem::exists(env.dir + "/refused.der"));
+}

@@ -138,3 +138,12 @@ TEST(Tokenizer, QuotesAndSeparators) {
   EXPECT_EQ(skip.NextToken(), "a");
   EXPECT_EQ(skip.NextToken(), "b");
 }
+
+TEST(Text, Utf8Validity) {
+  EXPECT_TRUE(IsValidUtf8(""));
+  EXPECT_TRUE(IsValidUtf8("Иванов, ИНН=7712345678 \xF0\x9F\x94\x91"));
+  for (const char* bad :
+       {"\xD0", "\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\xFFz", "\xD0\xD0"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+  }
+}
