@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -74,6 +75,7 @@ struct HttpClient::Transfer {
   bool storeFailed = false;  // the reply could not be stored
   std::unique_ptr<ASVariableBuffer> body;
   std::string extraCaFile;
+  std::string host;         // the name the server's certificate must carry
   HeaderList replyHeaders;  // of the reply being received
   std::chrono::milliseconds receiveTimeout{0};
   std::chrono::steady_clock::time_point lastData;  // when the peer last sent anything
@@ -212,8 +214,16 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 CURLcode OnSslContext(CURL*, void* sslCtx, void* user) {
   auto* t = static_cast<HttpClient::Transfer*>(user);
+  auto* ctx = static_cast<SSL_CTX*>(sslCtx);
+  // The host is checked against the certificate's subjectAltName only: a certificate that
+  // names its host in the common name alone is not accepted for it.
+  X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+  X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
+  const bool hostSet = X509_VERIFY_PARAM_set1_ip_asc(param, t->host.c_str()) == 1 ||
+                       X509_VERIFY_PARAM_set1_host(param, t->host.c_str(), t->host.size()) == 1;
+  if (!hostSet) return CURLE_SSL_CONNECT_ERROR;
   if (t->extraCaFile.empty()) return CURLE_OK;
-  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslCtx));
+  X509_STORE* store = SSL_CTX_get_cert_store(ctx);
   // The system store stays; the deployment's CA file is added to it.
   if (X509_STORE_load_file(store, t->extraCaFile.c_str()) != 1) return CURLE_SSL_CACERT_BADFILE;
   return CURLE_OK;
@@ -235,6 +245,7 @@ HttpReply HttpClient::Perform(bool post, std::u16string_view path, const std::st
   t.curl.reset(curl_easy_init());
   t.post = post;
   t.extraCaFile = extraCaFile_;
+  t.host = text::ToUtf8(host_);
   if (!t.curl) {
     lastError_ = CURLE_FAILED_INIT;
     return reply;

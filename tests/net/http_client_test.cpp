@@ -240,6 +240,24 @@ TEST_F(HttpClientTest, UntrustedServerCertificateGivesNoReply) {
   EXPECT_EQ(plain.Get(u"/").status, -1);
 }
 
+TEST_F(HttpClientTest, AHostNamedInTheCommonNameAloneIsRefused) {
+  test::TempDir other;
+  const auto cnOnly = test::MakeTestCertificates(other.Path(), "cn-only", false);
+  RawServer server(Reply(200, "secret"), cnOnly.certFile, cnOnly.keyFile);
+  HttpClient client(resolver, cnOnly.caFile);  // the CA is trusted: only the name is at issue
+  ASSERT_TRUE(client.Connect(u"localhost", server.Port()));
+  const auto reply = client.Get(u"/");
+  EXPECT_EQ(reply.status, -1);
+  EXPECT_TRUE(server.Requests().empty());
+
+  // The same CA with the name in subjectAltName is accepted under that name.
+  const auto withSan = test::MakeTestCertificates(other.Path(), "san", true);
+  RawServer good(Reply(200, "fine"), withSan.certFile, withSan.keyFile);
+  HttpClient trusted(resolver, withSan.caFile);
+  ASSERT_TRUE(trusted.Connect(u"localhost", good.Port()));
+  EXPECT_EQ(trusted.Get(u"/").status, 200);
+}
+
 TEST_F(HttpClientTest, NoServerAtAll) {
   std::uint16_t port;
   {

@@ -43,8 +43,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-TestCertificates MakeTestCertificates(const std::string& dir, const std::string& prefix) {
-  const auto files = tools::MakeLoopbackTls(dir, prefix);
+TestCertificates MakeTestCertificates(const std::string& dir, const std::string& prefix, bool subjectAltName) {
+  const auto files = tools::MakeLoopbackTls(dir, prefix, subjectAltName);
   if (files.caFile.empty()) throw std::runtime_error("cannot write test certificates");
   return {files.caFile, files.certFile, files.keyFile};
 }

@@ -39,7 +39,8 @@ struct TestCertificates {
 };
 
 // Writes a new CA and a server certificate signed by it into dir. prefix names the files.
-TestCertificates MakeTestCertificates(const std::string& dir, const std::string& prefix = "test");
+TestCertificates MakeTestCertificates(const std::string& dir, const std::string& prefix = "test",
+                                      bool subjectAltName = true);
 
 struct RawRequest {
   std::string method;

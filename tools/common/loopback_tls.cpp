@@ -23,7 +23,8 @@ struct FileDel {
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDel>;
 using X509Ptr = std::unique_ptr<X509, X509Del>;
 
-X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, long serial, bool ca) {
+X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, long serial, bool ca,
+                bool subjectAltName = true) {
   X509Ptr cert(X509_new());
   if (!cert) return nullptr;
   X509_set_version(cert.get(), 2);
@@ -38,7 +39,8 @@ X509Ptr NewCert(const char* cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey
   const bool extsOk = ca ? AddX509Extension(cert.get(), iss, NID_basic_constraints, "critical,CA:TRUE") &&
                                AddX509Extension(cert.get(), iss, NID_key_usage, "critical,keyCertSign,cRLSign")
                          : AddX509Extension(cert.get(), iss, NID_basic_constraints, "critical,CA:FALSE") &&
-                               AddX509Extension(cert.get(), iss, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
+                               (!subjectAltName || AddX509Extension(cert.get(), iss, NID_subject_alt_name,
+                                                                    "IP:127.0.0.1,DNS:localhost")) &&
                                AddX509Extension(cert.get(), iss, NID_ext_key_usage, "serverAuth");
   if (!extsOk || X509_sign(cert.get(), issuerKey, EVP_sha256()) <= 0) return nullptr;
   return cert;
@@ -66,13 +68,14 @@ bool AddX509Extension(X509* cert, X509* issuer, int nid, const char* value) {
   return ok;
 }
 
-LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix) {
+LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix, bool subjectAltName) {
   PkeyPtr caKey(EVP_EC_gen("P-256"));
   PkeyPtr key(EVP_EC_gen("P-256"));
   if (!caKey || !key) return {};
   X509Ptr ca = NewCert("Orvane Loopback TLS CA", caKey.get(), nullptr, caKey.get(), 1, true);
   if (!ca) return {};
-  X509Ptr cert = NewCert("127.0.0.1", key.get(), ca.get(), caKey.get(), 2, false);
+  X509Ptr cert =
+      NewCert(subjectAltName ? "127.0.0.1" : "localhost", key.get(), ca.get(), caKey.get(), 2, false, subjectAltName);
   if (!cert) return {};
   LoopbackTlsFiles out{dir + "/" + prefix + "-ca.pem", dir + "/" + prefix + "-cert.pem",
                        dir + "/" + prefix + "-key.pem"};

@@ -20,7 +20,8 @@ struct LoopbackTlsFiles {
 bool AddX509Extension(X509* cert, X509* issuer, int nid, const char* value);
 
 // Writes <dir>/<prefix>-ca.pem, -cert.pem and -key.pem (the key mode 0600). Empty paths on
-// failure.
-LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix);
+// failure. Without subjectAltName the server certificate names "localhost" in its common
+// name only (for clients that must refuse such a certificate).
+LoopbackTlsFiles MakeLoopbackTls(const std::string& dir, const std::string& prefix, bool subjectAltName = true);
 
 }  // namespace orvane::tools
