@@ -64,21 +64,24 @@ Bytes UnB64(const std::string& s) {
   return d ? *d : Bytes();
 }
 
-bool EnsureDir(const std::string& path) {
+bool EnsureDir(const std::string& path, int* err) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
-  if (ec) return false;
+  if (ec) {
+    if (err != nullptr) *err = ec.value();
+    return false;
+  }
   ::chmod(path.c_str(), 0700);
   return true;
 }
 
-bool WriteReplace(const std::string& path, const std::string& content) {
-  return platform::ReplaceFile(path, content, 0600);
+bool WriteReplace(const std::string& path, const std::string& content, int* err) {
+  return platform::ReplaceFile(path, content, 0600, err);
 }
 
 // Fails (existed = true) when path is already there.
-bool WriteExclusive(const std::string& path, const std::string& content, bool& existed) {
-  return platform::CreateNewFile(path, content, 0600, existed);
+bool WriteExclusive(const std::string& path, const std::string& content, bool& existed, int* err) {
+  return platform::CreateNewFile(path, content, 0600, existed, err);
 }
 
 std::optional<std::map<std::string, std::string>> ReadFields(const std::string& path, const char* magic) {
@@ -211,14 +214,14 @@ std::optional<ContainerRecord> ContainerStore::LoadContainer(const std::u16strin
   return r;
 }
 
-bool ContainerStore::CreateContainer(const ContainerRecord& record, bool& existed) const {
+bool ContainerStore::CreateContainer(const ContainerRecord& record, bool& existed, int* err) const {
   existed = false;
-  if (!EnsureDir(root_) || !EnsureDir(CarrierDir(record.reader))) return false;
-  return WriteExclusive(ContainerFile(record.reader, record.name), Serialize(record), existed);
+  if (!EnsureDir(root_, err) || !EnsureDir(CarrierDir(record.reader), err)) return false;
+  return WriteExclusive(ContainerFile(record.reader, record.name), Serialize(record), existed, err);
 }
 
-bool ContainerStore::SaveContainer(const ContainerRecord& record) const {
-  return WriteReplace(ContainerFile(record.reader, record.name), Serialize(record));
+bool ContainerStore::SaveContainer(const ContainerRecord& record, int* err) const {
+  return WriteReplace(ContainerFile(record.reader, record.name), Serialize(record), err);
 }
 
 std::optional<CarrierRecord> ContainerStore::LoadCarrier(const std::u16string& reader) const {
@@ -236,13 +239,13 @@ std::optional<CarrierRecord> ContainerStore::LoadCarrier(const std::u16string& r
 
 bool ContainerStore::CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) const {
   existed = false;
-  if (!EnsureDir(root_) || !EnsureDir(CarrierDir(reader))) return false;
+  if (!EnsureDir(root_, nullptr) || !EnsureDir(CarrierDir(reader), nullptr)) return false;
   std::ostringstream out;
   out << kCarrierMagic << "\n"
       << "pin-salt " << B64(record.pinSalt) << "\n"
       << "pin-iterations " << record.iterations << "\n"
       << "pin-verifier " << B64(record.verifier) << "\n";
-  return WriteExclusive(CarrierDir(reader) + "/" + kCarrierFile, out.str(), existed);
+  return WriteExclusive(CarrierDir(reader) + "/" + kCarrierFile, out.str(), existed, nullptr);
 }
 
 Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations) {

@@ -49,10 +49,11 @@ class ContainerStore {
   std::vector<std::u16string> ListContainers(const std::u16string& reader) const;
 
   std::optional<ContainerRecord> LoadContainer(const std::u16string& reader, const std::u16string& name) const;
-  // Creates a new container file; false when it already exists or cannot be written.
-  bool CreateContainer(const ContainerRecord& record, bool& existed) const;
+  // Creates a new container file; false when it already exists or cannot be written (err
+  // then receives the errno of the failure).
+  bool CreateContainer(const ContainerRecord& record, bool& existed, int* err = nullptr) const;
   // Replaces an existing container file atomically.
-  bool SaveContainer(const ContainerRecord& record) const;
+  bool SaveContainer(const ContainerRecord& record, int* err = nullptr) const;
 
   std::optional<CarrierRecord> LoadCarrier(const std::u16string& reader) const;
   // Writes the carrier record unless one exists; existed tells which happened.

@@ -6,6 +6,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -38,6 +39,28 @@ struct Environment {
   std::shared_ptr<CarrierPresence> presence;
   std::shared_ptr<PinPrompt> pinPrompt;
 };
+
+// The platform's code for a container file that cannot be stored, by its cause: a name too
+// long, a full disk, no permission, a missing folder; never the random-source code NTE_FAIL,
+// which users are told means a broken random source.
+std::uint32_t StorageError(int err) {
+  switch (err) {
+    case ENAMETOOLONG:
+      return 0x800700CE;  // ERROR_FILENAME_EXCED_RANGE
+    case ENOSPC:
+    case EDQUOT:
+      return 0x80070070;  // ERROR_DISK_FULL
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return 0x80070005;  // ERROR_ACCESS_DENIED
+    case ENOENT:
+    case ENOTDIR:
+      return 0x80070003;  // ERROR_PATH_NOT_FOUND
+    default:
+      return 0x8007001F;  // ERROR_GEN_FAILURE
+  }
+}
 
 bool IsCryptoProType(std::uint32_t t) {
   return t == kProvCryptoPro2001 || t == kProvCryptoPro2012_256 || t == kProvCryptoPro2012_512;
@@ -305,7 +328,8 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
     record.name = loc->name;
     record.type = type_;
     bool existed = false;
-    if (!Env().store.CreateContainer(record, existed)) return Fail(existed ? NTE_EXISTS : NTE_FAIL);
+    int err = 0;
+    if (!Env().store.CreateContainer(record, existed, &err)) return Fail(existed ? NTE_EXISTS : StorageError(err));
     context->AttachContainer(std::move(record));
     return context;
   }
@@ -539,9 +563,10 @@ bool SoftwareContext::GenKey(std::uint32_t keySpec, std::uint32_t flags) {
   OPENSSL_clear_free(priv, static_cast<std::size_t>(privLen));
   const bool sealed = store::Seal(master_, updated, plain);
   store::Wipe(plain);
-  if (!sealed || !provider_->Env().store.SaveContainer(updated)) {
+  int err = 0;
+  if (!sealed || !provider_->Env().store.SaveContainer(updated, &err)) {
     ThreadTimings().protection += Seconds(started);
-    return Fail(NTE_FAIL);
+    return Fail(sealed ? StorageError(err) : NTE_FAIL);
   }
   ThreadTimings().protection += Seconds(started);
   record_ = std::move(updated);
@@ -606,7 +631,8 @@ bool SoftwareContext::SetKeyParam(std::uint32_t keySpec, std::uint32_t param, st
   if (!Authenticate(kPinAttempts)) return false;  // writing to the carrier needs its PIN
   store::ContainerRecord updated = *record_;
   updated.certificate = Bytes(data.begin(), data.end());
-  if (!provider_->Env().store.SaveContainer(updated)) return Fail(NTE_FAIL);
+  int err = 0;
+  if (!provider_->Env().store.SaveContainer(updated, &err)) return Fail(StorageError(err));
   record_ = std::move(updated);
   return Ok();
 }

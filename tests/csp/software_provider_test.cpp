@@ -373,3 +373,11 @@ TEST(SoftwareProvider, ABareNameGoesOnTheSelectedCarrier) {
   env.presence->selected = u"Reader C";  // selected, but its card is gone
   EXPECT_FALSE(env.registry.AcquireContext(u"bare-gone", std::nullopt, 80, CRYPT_NEWKEYSET));
 }
+
+TEST(SoftwareProvider, AContainerThatCannotBeStoredSaysWhyNotTheRandomSource) {
+  ProviderEnvironment env;
+  const std::u16string longName = u"TVK-" + std::u16string(250, u'7') + u"-Иванов";
+  EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader A\\" + longName));
+  EXPECT_EQ(GetLastError(), 0x800700CEu) << "a name too long for the carrier's storage";
+  EXPECT_NE(GetLastError(), NTE_FAIL);
+}
