@@ -2,13 +2,18 @@
 #include <gtest/gtest.h>
 #include <openssl/x509v3.h>
 
+#include <httplib.h>
+
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "csp/catalogue.h"
 #include "csp/csp_test_env.h"
 #include "keys/pkcs10.h"
 #include "request/attribute_list.h"
 #include "seed.h"
+#include "server.h"
 #include "support/tls_test_server.h"
 #include "test_ca.h"
 
@@ -109,4 +114,77 @@ TEST(TestCa, ReversedHashSignatures) {
   refsys::Bytes reversed(sig.rbegin(), sig.rend());
   EXPECT_TRUE(refsys::VerifyReversedHashSignature(key.get(), *hash, reversed));
   EXPECT_FALSE(refsys::VerifyReversedHashSignature(key.get(), *hash, sig));
+}
+
+namespace {
+
+// The reference system started in process over a small seed, and a plain HTTPS client that
+// sends exactly what a test tells it to.
+class StrictPeer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(dir.Path() + "/seed.ini")
+        << "[application.a]\ntoken = T1\nrequest_id = ../../escape\nsubject = 2.5.4.3=A\neku = 1.2.3\n"
+           "[application.silent]\ntoken = T2\nsubject = 2.5.4.3=B\neku = 1.2.3\nfaults = get_subject:nobody403\n"
+           "[application.broken]\ntoken = T3\nsubject = 2.5.4.3=C\neku = 1.2.3\nfaults = get_subject:drop\n";
+    refsys::ServerOptions o;
+    o.stateDir = dir.Path() + "/state";
+    o.seedFile = dir.Path() + "/seed.ini";
+    std::string error;
+    ASSERT_TRUE(server.Start(o, error)) << error;
+    serving = std::thread([this] { server.Run(); });
+  }
+  void TearDown() override {
+    server.Stop();
+    if (serving.joinable()) serving.join();
+  }
+  httplib::Result Post(const std::string& path, const std::string& body, bool passthru = true) {
+    httplib::SSLClient client("127.0.0.1", server.Port());
+    client.set_ca_cert_path(server.TlsCaFile().c_str());
+    client.enable_server_certificate_verification(true);
+    httplib::Headers headers;
+    if (passthru) headers.emplace("X-Mutual-Passthru", "enable");
+    return client.Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+  }
+
+  test::TempDir dir;
+  refsys::Server server;
+  std::thread serving;
+};
+
+}  // namespace
+
+TEST_F(StrictPeer, RefusesWhatTheClientNeverSends) {
+  auto plain = Post("/a/get_subject", "marker=T1");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->status, 200);
+  auto noPassthru = Post("/a/get_subject", "marker=T1", false);
+  ASSERT_TRUE(noPassthru);
+  EXPECT_EQ(noPassthru->status, 400);
+  for (const std::string body : {"marker=T+1", "marker=T\xD0\x96", "marker=T%2", "marker=T 1"}) {
+    SCOPED_TRACE(body);
+    auto loose = Post("/a/get_subject", body);
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(loose->status, 400);
+  }
+  auto huge = Post("/a/get_subject", "marker=" + std::string(5 << 20, 'A'));
+  EXPECT_TRUE(!huge || huge->status == 413);
+}
+
+TEST_F(StrictPeer, FaultModesAndFilesInsideTheStateFolder) {
+  auto silent = Post("/a/get_subject", "marker=T2");
+  ASSERT_TRUE(silent);
+  EXPECT_EQ(silent->status, 403);
+  EXPECT_TRUE(silent->body.empty());
+  auto broken = Post("/a/get_subject", "marker=T3");
+  EXPECT_TRUE(!broken || broken->body.size() < 1000) << "the reply breaks off";
+
+  // A request number that climbs out of the folder stays inside it as a file name.
+  auto sent = Post("/a/set_request", "marker=T1&code=&request=MAA%3D");
+  ASSERT_TRUE(sent);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/escape.p10"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/state/escape.p10"));
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) {
+    EXPECT_EQ(e.path().filename().string().find("escape"), std::string::npos) << e.path();
+  }
 }

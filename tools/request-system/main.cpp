@@ -1,5 +1,7 @@
 // orvane-request-system --listen HOST:PORT --state DIR --seed FILE [--version V] [--secret S]
-// The reference request system for the demo and the integration tests.
+//                       [--allow-remote]
+// The reference request system for the demo and the integration tests. It listens on
+// loopback only unless --allow-remote is given: it is a test peer with a test CA.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +20,7 @@ void OnSignal(int) {
 int Usage() {
   std::fputs(
       "Использование: orvane-request-system --listen АДРЕС:ПОРТ --state КАТАЛОГ --seed ФАЙЛ "
-      "[--version ВЕРСИЯ] [--secret СЕКРЕТ]\n",
+      "[--version ВЕРСИЯ] [--secret СЕКРЕТ] [--allow-remote]\n",
       stderr);
   return 2;
 }
@@ -27,8 +29,13 @@ int Usage() {
 
 int main(int argc, char** argv) {
   orvane::refsys::ServerOptions options;
+  bool allowRemote = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--allow-remote") {
+      allowRemote = true;
+      continue;
+    }
     if (i + 1 >= argc) return Usage();
     const std::string value = argv[++i];
     if (arg == "--listen") {
@@ -49,6 +56,15 @@ int main(int argc, char** argv) {
     }
   }
   if (options.stateDir.empty() || options.seedFile.empty()) return Usage();
+  const bool loopback = options.host == "127.0.0.1" || options.host == "localhost" || options.host == "::1" ||
+                        options.host.starts_with("127.");
+  if (!loopback && !allowRemote) {
+    std::fprintf(stderr,
+                 "orvane-request-system: адрес %s доступен не только с этой машины; "
+                 "для этого задайте --allow-remote\n",
+                 options.host.c_str());
+    return 2;
+  }
   orvane::refsys::Server server;
   std::string error;
   if (!server.Start(options, error)) {

@@ -9,6 +9,7 @@
 #include <openssl/x509.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,29 @@ struct StoreDel {
 struct StackDel {
   void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
 };
+
+// A form body made of unreserved characters, "%XX" escapes, "=" and "&" only.
+bool StrictlyEncoded(const std::string& body) {
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const auto c = static_cast<unsigned char>(body[i]);
+    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '=' || c == '&') continue;
+    if (c == '%' && i + 2 < body.size() && std::isxdigit(static_cast<unsigned char>(body[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(body[i + 2]))) {
+      i += 2;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// A request number as a file name inside the state folder: nothing but letters, digits,
+// "-" and "_" survive unescaped, so no number can climb out of the folder.
+std::string FileName(const std::string& requestId) {
+  return text::PercentEncode(requestId, [](unsigned char c, std::size_t) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_';
+  });
+}
 
 std::string XmlEscape(const std::string& s) {
   std::string out;
@@ -178,6 +202,16 @@ struct Server::Impl {
       Reply(res, 200, "<?xml version=\"1.0\"?><response><request_id>1</request", "text/xml");
       return true;
     }
+    if (f->mode == "nobody403") {  // a refusal without a word of explanation
+      Reply(res, 403, "");
+      return true;
+    }
+    if (f->mode == "drop") {  // the connection breaks off in the middle of the reply
+      res.status = 200;
+      res.set_content_provider(
+          1000, "text/xml", [](std::size_t, std::size_t, httplib::DataSink&) { return false; }, nullptr);
+      return true;
+    }
     const bool empty = f->mode.size() > 6 && f->mode.ends_with("-empty");
     const int status = std::atoi(f->mode.c_str());
     if (status < 100) return false;
@@ -255,7 +289,7 @@ struct Server::Impl {
     auto cert = ca->Issue(s.request, o, error);
     if (!cert) return false;
     s.certificate = *cert;
-    std::ofstream(options.stateDir + "/issued/" + s.app.requestId + ".cer", std::ios::binary)
+    std::ofstream(options.stateDir + "/issued/" + FileName(s.app.requestId) + ".cer", std::ios::binary)
         .write(reinterpret_cast<const char*>(cert->data()), static_cast<std::streamsize>(cert->size()));
     return true;
   }
@@ -342,6 +376,13 @@ bool Server::Start(const ServerOptions& options, std::string& error) {
     error = "не удалось инициализировать TLS";
     return false;
   }
+  // Slow or idle clients cannot hold the workers: every read and write has a time limit, and
+  // no body is larger than a few MiB.
+  d.http->set_read_timeout(10, 0);
+  d.http->set_write_timeout(10, 0);
+  d.http->set_keep_alive_timeout(5);
+  d.http->set_payload_max_length(4 << 20);
+  d.http->new_task_queue = [] { return new httplib::ThreadPool(16); };
   d.Routes();
   if (options.port == 0) {
     d.port = d.http->bind_to_any_port(options.host.c_str());
@@ -378,13 +419,36 @@ void Server::Impl::Routes() {
   using httplib::Response;
   auto& s = *http;
 
+  // What the client never sends is refused before any route sees it: a request to the
+  // request system or the authentication host without "X-Mutual-Passthru: enable", and a
+  // form body that is not strictly percent-encoded (raw bytes outside ASCII, "+" for a space).
+  s.set_pre_routing_handler([this](const Request& req, Response& res) {
+    if (!req.path.starts_with("/a/") && !req.path.starts_with("/login/"))
+      return httplib::Server::HandlerResponse::Unhandled;
+    if (req.get_header_value("X-Mutual-Passthru") == "enable") return httplib::Server::HandlerResponse::Unhandled;
+    Reply(res, 400, "Нет заголовка X-Mutual-Passthru: enable");
+    Log(req, res.status, "no X-Mutual-Passthru");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  // The form body is read only once the route is known: the encoding is checked there.
+  auto post = [this, &s](const char* pattern, httplib::Server::Handler handler) {
+    s.Post(pattern, [this, handler](const Request& req, Response& res) {
+      if (!StrictlyEncoded(req.body)) {
+        Reply(res, 400, "Форма закодирована не по правилам");
+        Log(req, res.status, "loose form encoding");
+        return;
+      }
+      handler(req, res);
+    });
+  };
+
   s.Get("/a/get_version", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     if (!ApplyStatusFault(FaultFor(nullptr, "get_version"), res)) Xml(res, Element("version", options.version));
     Log(req, res.status, "");
   });
 
-  s.Post("/a/get_subject", [this](const Request& req, Response& res) {
+  post("/a/get_subject", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "authtoken")) {
@@ -398,7 +462,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, a != nullptr ? "application " + a->app.requestId : "");
   });
 
-  s.Post("/a/get_pincode", [this](const Request& req, Response& res) {
+  post("/a/get_pincode", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && !ApplyStatusFault(FaultFor(a, "get_pincode"), res)) {
@@ -408,7 +472,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/set_request", [this](const Request& req, Response& res) {
+  post("/a/set_request", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     std::string note;
@@ -431,7 +495,7 @@ void Server::Impl::Routes() {
         a->request = *der;
         a->container = req.get_param_value("container");
         a->smsCode.clear();
-        std::ofstream(options.stateDir + "/requests/" + a->app.requestId + ".p10", std::ios::binary)
+        std::ofstream(options.stateDir + "/requests/" + FileName(a->app.requestId) + ".p10", std::ios::binary)
             .write(reinterpret_cast<const char*>(der->data()), static_cast<std::streamsize>(der->size()));
         std::string error;
         // Without auto-enrolment the certificate is issued at once; otherwise the request is
@@ -452,7 +516,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, note);
   });
 
-  s.Post("/a/check-autoenroll", [this](const Request& req, Response& res) {
+  post("/a/check-autoenroll", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && !ApplyStatusFault(FaultFor(a, "check-autoenroll"), res)) {
@@ -475,7 +539,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/get_certificate", [this](const Request& req, Response& res) {
+  post("/a/get_certificate", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "authtoken") &&
@@ -493,7 +557,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/set_certificate", [this](const Request& req, Response& res) {
+  post("/a/set_certificate", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && !ApplyStatusFault(FaultFor(a, "set_certificate"), res)) {
@@ -510,7 +574,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/get_document_hash", [this](const Request& req, Response& res) {
+  post("/a/get_document_hash", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "auth_uuid") &&
@@ -530,7 +594,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/set_document_sign", [this](const Request& req, Response& res) {
+  post("/a/set_document_sign", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "auth_uuid") &&
@@ -551,7 +615,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/kill_marker", [this](const Request& req, Response& res) {
+  post("/a/kill_marker", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     AppState* a = RequireApp(req, res);
     if (a != nullptr && !ApplyStatusFault(FaultFor(a, "kill_marker"), res)) {
@@ -561,7 +625,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/a/cert_verify", [this](const Request& req, Response& res) {
+  post("/a/cert_verify", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     if (ApplyStatusFault(FaultFor(nullptr, "cert_verify"), res)) return Log(req, res.status, "");
     const std::string thumb = req.get_param_value("hash");
@@ -583,7 +647,7 @@ void Server::Impl::Routes() {
   });
 
   // The authentication host.
-  s.Post("/login/request", [this](const Request& req, Response& res) {
+  post("/login/request", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     if (ApplyStatusFault(FaultFor(nullptr, "login_request"), res)) return Log(req, res.status, "");
     if (req.get_param_value("Secret") != options.clientSecret || req.get_param_value("ReturnUrl").empty()) {
@@ -619,7 +683,7 @@ void Server::Impl::Routes() {
     return &it->second;
   };
 
-  s.Post("/login/ComputeHashForSignature", [this, loginOf](const Request& req, Response& res) {
+  post("/login/ComputeHashForSignature", [this, loginOf](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     Login* l = loginOf(req, "RequestId");
     const auto der = FromBase64(req.get_param_value("Certificate"));
@@ -643,7 +707,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/login/VerifySignature", [this, loginOf](const Request& req, Response& res) {
+  post("/login/VerifySignature", [this, loginOf](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     Login* l = loginOf(req, "RequestId");
     const auto sig = FromBase64(req.get_param_value("Signature"));
@@ -659,7 +723,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/login/Users", [this, loginOf](const Request& req, Response& res) {
+  post("/login/Users", [this, loginOf](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     Login* l = loginOf(req, "RequestId");
     if (l == nullptr || !l->verified) {
@@ -671,7 +735,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/login/Authorize", [this, loginOf](const Request& req, Response& res) {
+  post("/login/Authorize", [this, loginOf](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     Login* l = loginOf(req, "requestId");
     if (l == nullptr || !l->verified || req.get_param_value("userId") != l->userId) {
