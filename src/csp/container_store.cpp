@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,7 +27,16 @@ namespace orvane::csp::store {
 namespace {
 
 constexpr char kContainerMagic[] = "orvane-key-container 1";
-constexpr char kCarrierMagic[] = "orvane-carrier 1";
+constexpr char kCarrierMagicV1[] = "orvane-carrier 1";  // PBKDF2 only
+constexpr char kCarrierMagic[] = "orvane-carrier 2";    // names its key-derivation function
+constexpr char kWrongPinsMagic[] = "orvane-pin-tries 1";
+constexpr char kWrongPinsFile[] = "pin.tries";
+// Limits on stored scrypt parameters, so that an edited record cannot make one derivation
+// ask for gigabytes.
+constexpr std::uint64_t kMaxScryptN = 1u << 20;
+constexpr std::uint32_t kMaxScryptR = 32;
+constexpr std::uint32_t kMaxScryptP = 16;
+constexpr std::uint64_t kMaxScryptMemory = 512ull << 20;
 constexpr char kContainerSuffix[] = ".key";
 constexpr char kCarrierFile[] = "carrier.pin";
 
@@ -84,11 +94,14 @@ bool WriteExclusive(const std::string& path, const std::string& content, bool& e
   return platform::CreateNewFile(path, content, 0600, existed, err);
 }
 
-std::optional<std::map<std::string, std::string>> ReadFields(const std::string& path, const char* magic) {
+std::optional<std::map<std::string, std::string>> ReadFields(const std::string& path, const char* magic,
+                                                             std::string* magicSeen = nullptr,
+                                                             const char* olderMagic = nullptr) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string line;
-  if (!std::getline(in, line) || line != magic) return std::nullopt;
+  if (!std::getline(in, line) || (line != magic && (olderMagic == nullptr || line != olderMagic))) return std::nullopt;
+  if (magicSeen != nullptr) *magicSeen = line;
   std::map<std::string, std::string> fields;
   while (std::getline(in, line)) {
     if (line.empty()) continue;
@@ -97,6 +110,11 @@ std::optional<std::map<std::string, std::string>> ReadFields(const std::string& 
     fields[line.substr(0, sp)] = line.substr(sp + 1);
   }
   return fields;
+}
+
+bool ScryptParametersValid(std::uint64_t n, std::uint32_t r, std::uint32_t p) {
+  return n >= 2 && n <= kMaxScryptN && (n & (n - 1)) == 0 && r >= 1 && r <= kMaxScryptR && p >= 1 && p <= kMaxScryptP &&
+         128ull * r * (n + p + 2) <= kMaxScryptMemory;
 }
 
 bool ParseU32(const std::string& s, std::uint32_t& out) {
@@ -174,6 +192,18 @@ bool ContainerStore::ContainerExists(const std::u16string& reader, const std::u1
   return std::filesystem::exists(ContainerFile(reader, name), ec);
 }
 
+bool ContainerStore::NameStorable(const std::u16string& reader, const std::u16string& name, int* err) const {
+  const std::string dir = CarrierDir(reader);
+  const std::string file = ContainerFile(reader, name);
+  const std::size_t dirName = dir.size() - root_.size() - 1;
+  const std::size_t fileName = file.size() - dir.size() - 1;
+  if (dirName > NAME_MAX || fileName > NAME_MAX || file.size() >= PATH_MAX) {
+    if (err != nullptr) *err = ENAMETOOLONG;
+    return false;
+  }
+  return true;
+}
+
 std::vector<std::u16string> ContainerStore::ListContainers(const std::u16string& reader) const {
   std::vector<std::u16string> names;
   std::error_code ec;
@@ -225,16 +255,32 @@ bool ContainerStore::SaveContainer(const ContainerRecord& record, int* err) cons
 }
 
 std::optional<CarrierRecord> ContainerStore::LoadCarrier(const std::u16string& reader) const {
-  auto fields = ReadFields(CarrierDir(reader) + "/" + kCarrierFile, kCarrierMagic);
+  std::string magic;
+  auto fields = ReadFields(CarrierDir(reader) + "/" + kCarrierFile, kCarrierMagic, &magic, kCarrierMagicV1);
   if (!fields) return std::nullopt;
+  auto& f = *fields;
   CarrierRecord r;
-  r.pinSalt = UnB64((*fields)["pin-salt"]);
-  r.verifier = UnB64((*fields)["pin-verifier"]);
-  if (!ParseU32((*fields)["pin-iterations"], r.iterations) || r.iterations == 0 || r.pinSalt.empty() ||
-      r.verifier.size() != 32) {
-    return std::nullopt;
+  r.pinSalt = UnB64(f["pin-salt"]);
+  r.verifier = UnB64(f["pin-verifier"]);
+  if (r.pinSalt.empty() || r.verifier.size() != 32) return std::nullopt;
+  const std::string kdf = magic == kCarrierMagicV1 ? "pbkdf2-sha256" : f["pin-kdf"];
+  if (kdf == "pbkdf2-sha256") {
+    r.kdf = PinKdf::Pbkdf2;
+    if (!ParseU32(f["pin-iterations"], r.iterations) || r.iterations == 0) return std::nullopt;
+    return r;
   }
-  return r;
+  if (kdf == "scrypt") {
+    r.kdf = PinKdf::Scrypt;
+    std::uint32_t n = 0;
+    if (!ParseU32(f["pin-scrypt-n"], n) || !ParseU32(f["pin-scrypt-r"], r.scryptR) ||
+        !ParseU32(f["pin-scrypt-p"], r.scryptP)) {
+      return std::nullopt;
+    }
+    r.scryptN = n;
+    if (!ScryptParametersValid(r.scryptN, r.scryptR, r.scryptP)) return std::nullopt;
+    return r;
+  }
+  return std::nullopt;
 }
 
 bool ContainerStore::CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) const {
@@ -242,17 +288,59 @@ bool ContainerStore::CreateCarrier(const std::u16string& reader, const CarrierRe
   if (!EnsureDir(root_, nullptr) || !EnsureDir(CarrierDir(reader), nullptr)) return false;
   std::ostringstream out;
   out << kCarrierMagic << "\n"
-      << "pin-salt " << B64(record.pinSalt) << "\n"
-      << "pin-iterations " << record.iterations << "\n"
-      << "pin-verifier " << B64(record.verifier) << "\n";
+      << "pin-salt " << B64(record.pinSalt) << "\n";
+  if (record.kdf == PinKdf::Pbkdf2) {
+    out << "pin-kdf pbkdf2-sha256\n"
+        << "pin-iterations " << record.iterations << "\n";
+  } else {
+    out << "pin-kdf scrypt\n"
+        << "pin-scrypt-n " << record.scryptN << "\n"
+        << "pin-scrypt-r " << record.scryptR << "\n"
+        << "pin-scrypt-p " << record.scryptP << "\n";
+  }
+  out << "pin-verifier " << B64(record.verifier) << "\n";
   return WriteExclusive(CarrierDir(reader) + "/" + kCarrierFile, out.str(), existed, nullptr);
 }
 
-Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations) {
+int ContainerStore::LoadWrongPins(const std::u16string& reader, int blockedAt) const {
+  const std::string path = CarrierDir(reader) + "/" + kWrongPinsFile;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec) && !ec) return 0;
+  auto fields = ReadFields(path, kWrongPinsMagic);
+  std::uint32_t count = 0;
+  if (!fields || !ParseU32((*fields)["wrong"], count)) return blockedAt;
+  return count > static_cast<std::uint32_t>(blockedAt) ? blockedAt : static_cast<int>(count);
+}
+
+bool ContainerStore::SaveWrongPins(const std::u16string& reader, int count) const {
+  const std::string path = CarrierDir(reader) + "/" + kWrongPinsFile;
+  if (count <= 0) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return !ec;
+  }
+  std::ostringstream out;
+  out << kWrongPinsMagic << "\n"
+      << "wrong " << count << "\n";
+  return WriteReplace(path, out.str(), nullptr);
+}
+
+Bytes DeriveMaster(const std::string& pin, const CarrierRecord& carrier) {
   Bytes master(32);
-  if (PKCS5_PBKDF2_HMAC(pin.data(), static_cast<int>(pin.size()), salt.data(), static_cast<int>(salt.size()),
-                        static_cast<int>(iterations), EVP_sha256(), static_cast<int>(master.size()),
-                        master.data()) != 1) {
+  int ok = 0;
+  if (carrier.kdf == PinKdf::Pbkdf2) {
+    if (carrier.iterations == 0 || carrier.iterations > 0x7FFFFFFFu) return {};
+    ok = PKCS5_PBKDF2_HMAC(pin.data(), static_cast<int>(pin.size()), carrier.pinSalt.data(),
+                           static_cast<int>(carrier.pinSalt.size()), static_cast<int>(carrier.iterations), EVP_sha256(),
+                           static_cast<int>(master.size()), master.data());
+  } else {
+    if (!ScryptParametersValid(carrier.scryptN, carrier.scryptR, carrier.scryptP)) return {};
+    // OpenSSL refuses parameters needing more than maxmem; allow what these need and a margin.
+    const std::uint64_t maxmem = 128ull * carrier.scryptR * (carrier.scryptN + carrier.scryptP + 2) + (1u << 20);
+    ok = EVP_PBE_scrypt(pin.data(), pin.size(), carrier.pinSalt.data(), carrier.pinSalt.size(), carrier.scryptN,
+                        carrier.scryptR, carrier.scryptP, maxmem, master.data(), master.size());
+  }
+  if (ok != 1) {
     ERR_clear_error();
     return {};
   }

@@ -12,9 +12,17 @@
 
 namespace orvane::csp::store {
 
+// How the master key is derived from the carrier PIN. Carriers made before scrypt keep their
+// PBKDF2-HMAC-SHA256 records and still open; new carriers get scrypt.
+enum class PinKdf { Pbkdf2, Scrypt };
+
 struct CarrierRecord {
+  PinKdf kdf = PinKdf::Scrypt;
   Bytes pinSalt;
-  std::uint32_t iterations = 0;
+  std::uint32_t iterations = 0;  // PBKDF2
+  std::uint64_t scryptN = 0;     // scrypt: CPU/memory cost (a power of two), block size, lanes
+  std::uint32_t scryptR = 0;
+  std::uint32_t scryptP = 0;
   Bytes verifier;  // SHA-256 over a label and the PIN-derived master key
 };
 
@@ -45,6 +53,9 @@ class ContainerStore {
   std::string ContainerFile(const std::u16string& reader, const std::u16string& name) const;
 
   bool ContainerExists(const std::u16string& reader, const std::u16string& name) const;
+  // Whether a container of that name fits the file system's limits on names and paths (err
+  // then receives ENAMETOOLONG), before anything is written.
+  bool NameStorable(const std::u16string& reader, const std::u16string& name, int* err) const;
   // Container names on a carrier, sorted.
   std::vector<std::u16string> ListContainers(const std::u16string& reader) const;
 
@@ -59,12 +70,18 @@ class ContainerStore {
   // Writes the carrier record unless one exists; existed tells which happened.
   bool CreateCarrier(const std::u16string& reader, const CarrierRecord& record, bool& existed) const;
 
+  // Consecutive wrong PINs entered for a carrier, kept across runs (0 when never recorded; an
+  // unreadable record counts as blocked so that damaging it does not reset the count).
+  int LoadWrongPins(const std::u16string& reader, int blockedAt) const;
+  bool SaveWrongPins(const std::u16string& reader, int count) const;
+
  private:
   std::string root_;
 };
 
 // Key derivation and sealing.
-Bytes DeriveMaster(const std::string& pin, const Bytes& salt, std::uint32_t iterations);
+// Empty when the record's parameters are out of range or the derivation fails.
+Bytes DeriveMaster(const std::string& pin, const CarrierRecord& carrier);
 Bytes Verifier(const Bytes& master);
 bool Seal(const Bytes& master, ContainerRecord& record, const Bytes& plain);
 std::optional<Bytes> Unseal(const Bytes& master, const ContainerRecord& record);

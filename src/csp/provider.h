@@ -45,7 +45,8 @@ inline constexpr std::uint32_t NTE_FAIL = 0x80090020;
 inline constexpr std::uint32_t NTE_SILENT_CONTEXT = 0x80090022;
 inline constexpr std::uint32_t SCARD_E_NO_SMARTCARD = 0x8010000C;
 inline constexpr std::uint32_t SCARD_W_REMOVED_CARD = 0x80100069;
-inline constexpr std::uint32_t SCARD_W_WRONG_CHV = 0x8010006B;  // wrong carrier PIN
+inline constexpr std::uint32_t SCARD_W_WRONG_CHV = 0x8010006B;    // wrong carrier PIN
+inline constexpr std::uint32_t SCARD_W_CHV_BLOCKED = 0x8010006C;  // carrier blocked after wrong PINs
 inline constexpr std::uint32_t SCARD_W_CANCELLED_BY_USER = 0x8010006E;
 // Encoder errors for subject values outside their string type's alphabet.
 inline constexpr std::uint32_t CRYPT_E_INVALID_NUMERIC_STRING = 0x80092020;

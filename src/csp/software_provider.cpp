@@ -201,7 +201,12 @@ class SoftwareContext : public CryptContext {
     store::Wipe(pin_);
   }
 
-  void AttachContainer(store::ContainerRecord record) { record_ = std::move(record); }
+  // A pending container is one just created: its file is written once the PIN is verified,
+  // so that a wrong or cancelled PIN leaves nothing on the carrier.
+  void AttachContainer(store::ContainerRecord record, bool pending = false) {
+    record_ = std::move(record);
+    pending_ = pending;
+  }
 
   bool GetProvParam(std::uint32_t param, Bytes& data, std::uint32_t flags) override;
   bool SetProvParam(std::uint32_t param, std::span<const std::uint8_t> data) override;
@@ -234,12 +239,16 @@ class SoftwareContext : public CryptContext {
   // Asks for the PIN (at most `attempts` times in this call) unless this context already
   // holds the PIN-derived key.
   bool Authenticate(int attempts);
+  bool CheckPin(int attempts);
+  // Writes the file of a pending container.
+  bool Materialise();
   // The private key, unsealed once per context.
   EVP_PKEY* PrivateKey();
 
   std::shared_ptr<const SoftwareProvider> provider_;  // kept alive by its contexts
   std::uint32_t flags_;
   std::optional<store::ContainerRecord> record_;
+  bool pending_ = false;
   Bytes master_;     // PIN-derived master key, kept for the life of the context
   std::string pin_;  // never stored; cleared right after derivation
   int wrongPins_ = 0;
@@ -252,8 +261,9 @@ class SoftwareContext : public CryptContext {
 
 class SoftwareProvider : public CryptProvider, public std::enable_shared_from_this<SoftwareProvider> {
  public:
-  SoftwareProvider(std::uint32_t type, std::shared_ptr<const Environment> environment)
-      : type_(type), name_(NameForType(type)), environment_(std::move(environment)) {}
+  SoftwareProvider(std::uint32_t type, std::shared_ptr<const Environment> environment, PinKdfCost cost)
+      : type_(type), name_(NameForType(type)), environment_(std::move(environment)), cost_(cost) {}
+  const PinKdfCost& Cost() const { return cost_; }
   const Environment& Env() const { return *environment_; }
   std::uint32_t Type() const override { return type_; }
   std::u16string Name() const override { return name_; }
@@ -281,6 +291,7 @@ class SoftwareProvider : public CryptProvider, public std::enable_shared_from_th
   std::uint32_t type_;
   std::u16string name_;
   std::shared_ptr<const Environment> environment_;
+  PinKdfCost cost_;
   mutable std::mutex ownerMutex_;
   WindowHandle owner_ = nullptr;
 };
@@ -327,10 +338,9 @@ std::unique_ptr<CryptContext> SoftwareProvider::Acquire(const std::optional<std:
     record.reader = reader;
     record.name = loc->name;
     record.type = type_;
-    bool existed = false;
-    int err = 0;
-    if (!Env().store.CreateContainer(record, existed, &err)) return Fail(existed ? NTE_EXISTS : StorageError(err));
-    context->AttachContainer(std::move(record));
+    if (Env().store.ContainerExists(reader, record.name)) return Fail(NTE_EXISTS);
+    if (int err = 0; !Env().store.NameStorable(reader, record.name, &err)) return Fail(StorageError(err));
+    context->AttachContainer(std::move(record), /*pending=*/true);
     return context;
   }
 
@@ -372,14 +382,33 @@ bool SoftwareContext::RequireKey(std::uint32_t keySpec) {
 }
 
 bool SoftwareContext::Authenticate(int attempts) {
-  if (!master_.empty()) return true;
+  if (!master_.empty()) return Materialise();
+  return CheckPin(attempts) && Materialise();
+}
+
+bool SoftwareContext::Materialise() {
+  if (!pending_) return Ok();
+  bool existed = false;
+  int err = 0;
+  if (!provider_->Env().store.CreateContainer(*record_, existed, &err)) {
+    return Fail(existed ? NTE_EXISTS : StorageError(err));
+  }
+  pending_ = false;
+  return Ok();
+}
+
+bool SoftwareContext::CheckPin(int attempts) {
   if (!RequireContainer()) return false;
   if ((flags_ & CRYPT_SILENT) != 0) return Fail(NTE_SILENT_CONTEXT);
   auto prompt = provider_->Env().pinPrompt;
   if (!prompt) return Fail(SCARD_W_CANCELLED_BY_USER);
-  auto carrier = provider_->Env().store.LoadCarrier(record_->reader);
+  const auto& store = provider_->Env().store;
+  auto carrier = store.LoadCarrier(record_->reader);
   const WindowHandle owner = owner_ != nullptr ? owner_ : provider_->Owner();
   for (int i = 0; i < attempts; ++i) {
+    // The count of wrong PINs is re-read before each one: other contexts and runs add to it.
+    const int wrongBefore = carrier ? store.LoadWrongPins(record_->reader, kPinTriesBeforeBlock) : 0;
+    if (wrongBefore >= kPinTriesBeforeBlock) return Fail(SCARD_W_CHV_BLOCKED);
     PinRequest request;
     request.readerName = record_->reader;
     request.containerName = record_->name;
@@ -390,45 +419,53 @@ bool SoftwareContext::Authenticate(int attempts) {
     pin_ = std::move(*answer);
     store::Wipe(*answer);
     if (pin_.empty()) {
-      ++wrongPins_;
+      ++wrongPins_;  // not a guess: not counted against the carrier
       continue;
     }
     if (!carrier) {
       // First use of this carrier: the PIN given becomes its PIN.
       store::CarrierRecord fresh;
+      fresh.kdf = store::PinKdf::Scrypt;
       fresh.pinSalt = store::RandomBytes(16);
-      fresh.iterations = kPinKdfIterations;
+      fresh.scryptN = provider_->Cost().n;
+      fresh.scryptR = provider_->Cost().r;
+      fresh.scryptP = provider_->Cost().p;
       const auto derived = std::chrono::steady_clock::now();
-      Bytes master = store::DeriveMaster(pin_, fresh.pinSalt, fresh.iterations);
+      Bytes master = fresh.pinSalt.empty() ? Bytes() : store::DeriveMaster(pin_, fresh);
       ThreadTimings().protection += Seconds(derived);
       store::Wipe(pin_);
-      if (master.empty() || fresh.pinSalt.empty()) return Fail(NTE_FAIL);
+      if (master.empty()) return Fail(NTE_FAIL);
       fresh.verifier = store::Verifier(master);
       bool existed = false;
-      if (provider_->Env().store.CreateCarrier(record_->reader, fresh, existed)) {
+      if (store.CreateCarrier(record_->reader, fresh, existed)) {
         master_ = std::move(master);
         return Ok();
       }
       store::Wipe(master);
       if (!existed) return Fail(NTE_FAIL);
-      carrier = provider_->Env().store.LoadCarrier(record_->reader);  // made meanwhile by another context
+      carrier = store.LoadCarrier(record_->reader);  // made meanwhile by another context
       if (!carrier) return Fail(NTE_FAIL);
       --i;  // the answer was not checked against a PIN: ask again without counting it
       continue;
     }
     const auto derived = std::chrono::steady_clock::now();
-    Bytes master = store::DeriveMaster(pin_, carrier->pinSalt, carrier->iterations);
+    Bytes master = store::DeriveMaster(pin_, *carrier);
     ThreadTimings().protection += Seconds(derived);
     store::Wipe(pin_);
+    if (master.empty()) return Fail(NTE_FAIL);
     const Bytes verifier = store::Verifier(master);
-    if (!master.empty() && verifier.size() == carrier->verifier.size() &&
+    if (verifier.size() == carrier->verifier.size() &&
         CRYPTO_memcmp(verifier.data(), carrier->verifier.data(), verifier.size()) == 0) {
       master_ = std::move(master);
       wrongPins_ = 0;
+      if (wrongBefore > 0) store.SaveWrongPins(record_->reader, 0);
       return Ok();
     }
     store::Wipe(master);
     ++wrongPins_;
+    const int wrongAfter = store.LoadWrongPins(record_->reader, kPinTriesBeforeBlock) + 1;
+    store.SaveWrongPins(record_->reader, wrongAfter);
+    if (wrongAfter >= kPinTriesBeforeBlock) return Fail(SCARD_W_CHV_BLOCKED);
   }
   return Fail(SCARD_W_WRONG_CHV);
 }
@@ -713,17 +750,18 @@ bool SoftwareContext::GenRandom(std::span<std::uint8_t> out) {
 
 }  // namespace
 
-std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type,
-                                                    const SoftwareProviderEnvironment& environment) {
+std::shared_ptr<CryptProvider> MakeSoftwareProvider(std::uint32_t type, const SoftwareProviderEnvironment& environment,
+                                                    PinKdfCost cost) {
   if (NameForType(type).empty()) return nullptr;
-  return std::make_shared<SoftwareProvider>(type, std::make_shared<const Environment>(environment));
+  return std::make_shared<SoftwareProvider>(type, std::make_shared<const Environment>(environment), cost);
 }
 
-void RegisterSoftwareProviders(ProviderRegistry& registry, const SoftwareProviderEnvironment& environment) {
+void RegisterSoftwareProviders(ProviderRegistry& registry, const SoftwareProviderEnvironment& environment,
+                               PinKdfCost cost) {
   const auto shared = std::make_shared<const Environment>(environment);
   for (std::uint32_t type : {kProvCryptoPro2001, kProvCryptoPro2012_256, kProvCryptoPro2012_512, kProvVipnet2001,
                              kProvVipnet2012_256, kProvVipnet2012_512, PROV_RSA_FULL}) {
-    registry.Register(std::make_shared<SoftwareProvider>(type, shared));
+    registry.Register(std::make_shared<SoftwareProvider>(type, shared, cost));
   }
 }
 

@@ -18,6 +18,8 @@ std::u16string CreateRequestErrorText(std::uint32_t error) {
   if (error == csp::NTE_FAIL)
     return u"Возможно, отсутствует биологический ДСЧ.\nПроверьте конфигурацию криптопровайдера";
   if (error == csp::SCARD_W_WRONG_CHV) return u"Задан неверный пароль ключевого носителя";
+  if (error == csp::SCARD_W_CHV_BLOCKED)
+    return u"Ключевой носитель заблокирован: пароль введён неверно слишком много раз подряд";
   return text::FromUtf8(text::Format("Не удалось создать запрос на сертификат, ошибка 0x%08x", error));
 }
 

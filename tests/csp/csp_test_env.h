@@ -58,7 +58,7 @@ class ProviderEnvironment {
     if (made != nullptr) dir = made;
     presence->readers = {u"Reader A", u"Reader B"};
     store = std::make_unique<csp::store::ContainerStore>(DataDir());
-    csp::RegisterSoftwareProviders(registry, Environment());
+    csp::RegisterSoftwareProviders(registry, Environment(), csp::PinKdfCost::Cheap());
     csp::EnumerateGostProviders(&catalogue, registry);
   }
   ~ProviderEnvironment() {

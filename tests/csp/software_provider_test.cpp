@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "csp/container_store.h"
 #include "csp/csp_test_env.h"
@@ -32,6 +33,18 @@ std::optional<std::u16string> NameOf(std::uint32_t type) {
 std::unique_ptr<CryptContext> NewContainer(ProviderEnvironment& env, const std::u16string& path,
                                            std::uint32_t type = 80) {
   return env.registry.AcquireContext(path, std::nullopt, type, CRYPT_NEWKEYSET);
+}
+
+// A new container whose carrier PIN has been given, so that its file exists.
+std::unique_ptr<CryptContext> StoredContainer(ProviderEnvironment& env, const std::u16string& path,
+                                              std::uint32_t type = 80) {
+  auto ctx = NewContainer(env, path, type);
+  if (ctx && !ctx->SetProvParam(kPPAuthenticate, {})) return nullptr;
+  return ctx;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 std::string FileText(const std::string& path) {
@@ -119,11 +132,19 @@ TEST(SoftwareProvider, GeneratesKeysOfAllThreeGenerationsWithStandardPublicKeys)
 
 TEST(SoftwareProvider, NewKeysetRefusesAnExistingContainer) {
   ProviderEnvironment env;
-  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader A\\twice"));
+  ASSERT_TRUE(StoredContainer(env, u"\\\\.\\Reader A\\twice"));
   EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader A\\twice"));
   EXPECT_EQ(GetLastError(), NTE_EXISTS);
   // The same name on another carrier is another container.
-  EXPECT_TRUE(NewContainer(env, u"\\\\.\\Reader B\\twice"));
+  EXPECT_TRUE(StoredContainer(env, u"\\\\.\\Reader B\\twice"));
+
+  // Two contexts creating one name at once: the second to get its PIN finds the first's file.
+  auto one = NewContainer(env, u"\\\\.\\Reader A\\race");
+  auto other = NewContainer(env, u"\\\\.\\Reader A\\race");
+  ASSERT_TRUE(one && other);
+  EXPECT_TRUE(one->SetProvParam(kPPAuthenticate, {}));
+  EXPECT_FALSE(other->GenKey(AT_KEYEXCHANGE, 0));
+  EXPECT_EQ(GetLastError(), NTE_EXISTS);
 }
 
 TEST(SoftwareProvider, ContainersAreVisibleOnlyWhileTheirCarrierIsPresent) {
@@ -155,8 +176,8 @@ TEST(SoftwareProvider, ContainersAreVisibleOnlyWhileTheirCarrierIsPresent) {
 
 TEST(SoftwareProvider, EnumeratesContainersAndReportsTheirNames) {
   ProviderEnvironment env;
-  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader A\\one"));
-  ASSERT_TRUE(NewContainer(env, u"\\\\.\\Reader B\\two"));
+  ASSERT_TRUE(StoredContainer(env, u"\\\\.\\Reader A\\one"));
+  ASSERT_TRUE(StoredContainer(env, u"\\\\.\\Reader B\\two"));
   auto ctx = env.registry.AcquireContext(std::nullopt, std::nullopt, 80, CRYPT_VERIFYCONTEXT);
   std::vector<std::string> names;
   Bytes data;
@@ -196,7 +217,7 @@ TEST(SoftwareProvider, OnePinEntryServesTheOpenContext) {
   EXPECT_FALSE(env.pin->requests[1].newCarrier);
 }
 
-TEST(SoftwareProvider, ThreeWrongPinsFailWithWrongChvAndKeepTheContainer) {
+TEST(SoftwareProvider, ThreeWrongPinsFailWithWrongChvAndLeaveNoContainer) {
   ProviderEnvironment env;
   {
     auto first = NewContainer(env, u"\\\\.\\Reader A\\first");
@@ -209,11 +230,12 @@ TEST(SoftwareProvider, ThreeWrongPinsFailWithWrongChvAndKeepTheContainer) {
   EXPECT_EQ(GetLastError(), SCARD_W_WRONG_CHV);
   EXPECT_EQ(env.pin->requests.size(), 4u);
   EXPECT_EQ(env.pin->requests.back().attempt, 3);
-  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", u"second"));
+  EXPECT_FALSE(env.store->ContainerExists(u"Reader A", u"second")) << "written only once the PIN is right";
   EXPECT_FALSE(ctx->HasUserKey(AT_KEYEXCHANGE));
 
   // The next right PIN works on the same context.
   EXPECT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
+  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", u"second"));
 }
 
 TEST(SoftwareProvider, AuthenticateParameterAsksOncePerCall) {
@@ -366,7 +388,9 @@ TEST(SoftwareProvider, ABareNameGoesOnTheSelectedCarrier) {
     EXPECT_FALSE(env.registry.AcquireContext(name, std::nullopt, type, CRYPT_NEWKEYSET)) << "two carriers, none chosen";
     EXPECT_EQ(GetLastError(), SCARD_E_NO_SMARTCARD);
     env.presence->selected = u"Reader B";
-    ASSERT_TRUE(env.registry.AcquireContext(name, std::nullopt, type, CRYPT_NEWKEYSET)) << std::hex << GetLastError();
+    auto ctx = env.registry.AcquireContext(name, std::nullopt, type, CRYPT_NEWKEYSET);
+    ASSERT_TRUE(ctx) << std::hex << GetLastError();
+    ASSERT_TRUE(ctx->SetProvParam(kPPAuthenticate, {}));
     EXPECT_TRUE(env.store->ContainerExists(u"Reader B", name));
     EXPECT_FALSE(env.store->ContainerExists(u"Reader A", name));
   }
@@ -380,4 +404,86 @@ TEST(SoftwareProvider, AContainerThatCannotBeStoredSaysWhyNotTheRandomSource) {
   EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader A\\" + longName));
   EXPECT_EQ(GetLastError(), 0x800700CEu) << "a name too long for the carrier's storage";
   EXPECT_NE(GetLastError(), NTE_FAIL);
+}
+
+TEST(SoftwareProvider, TenWrongPinsInARowBlockTheCarrierAcrossRuns) {
+  ProviderEnvironment env;
+  { ASSERT_TRUE(StoredContainer(env, u"\\\\.\\Reader A\\key")); }  // carrier PIN 1234
+  env.pin->fallback = std::string("0000");
+  // Nine wrong PINs, spread over several contexts (as over several runs), then the right one
+  // clears the count.
+  for (int i = 0; i < 3; ++i) {
+    auto ctx = env.registry.AcquireContext(u"key", std::nullopt, 80, 0);
+    ASSERT_TRUE(ctx);
+    Bytes info;
+    EXPECT_FALSE(ctx->GetProvParam(kPPAuthInfo, info, 0));
+    EXPECT_EQ(GetLastError(), SCARD_W_WRONG_CHV);
+  }
+  env.pin->answers = {std::string("1234")};
+  {
+    auto ctx = env.registry.AcquireContext(u"key", std::nullopt, 80, 0);
+    ASSERT_TRUE(ctx && ctx->SetProvParam(kPPAuthenticate, {}));
+  }
+  // Ten in a row block it: the tenth answers "blocked", and later contexts are refused
+  // without asking, even for the right PIN.
+  for (int i = 0; i < 3; ++i) {
+    auto ctx = env.registry.AcquireContext(u"key", std::nullopt, 80, 0);
+    ASSERT_TRUE(ctx);
+    Bytes info;
+    EXPECT_FALSE(ctx->GetProvParam(kPPAuthInfo, info, 0));
+    EXPECT_EQ(GetLastError(), SCARD_W_WRONG_CHV);
+  }
+  auto tenth = env.registry.AcquireContext(u"key", std::nullopt, 80, 0);
+  ASSERT_TRUE(tenth);
+  EXPECT_FALSE(tenth->SetProvParam(kPPAuthenticate, {}));
+  EXPECT_EQ(GetLastError(), SCARD_W_CHV_BLOCKED);
+  env.pin->answers = {std::string("1234")};
+  const auto asked = env.pin->requests.size();
+  auto later = env.registry.AcquireContext(u"key", std::nullopt, 80, 0);
+  ASSERT_TRUE(later);
+  EXPECT_FALSE(later->SetProvParam(kPPAuthenticate, {}));
+  EXPECT_EQ(GetLastError(), SCARD_W_CHV_BLOCKED);
+  EXPECT_EQ(env.pin->requests.size(), asked) << "a blocked carrier does not ask";
+  EXPECT_FALSE(NewContainer(env, u"\\\\.\\Reader A\\more") &&
+               NewContainer(env, u"\\\\.\\Reader A\\more")->SetProvParam(kPPAuthenticate, {}));
+  // Another carrier is not affected.
+  EXPECT_TRUE(StoredContainer(env, u"\\\\.\\Reader B\\key"));
+}
+
+TEST(SoftwareProvider, NewCarriersUseScryptAndOldPbkdf2CarriersStillOpen) {
+  ProviderEnvironment env;
+  { ASSERT_TRUE(StoredContainer(env, u"\\\\.\\Reader A\\new")); }
+  const auto made = env.store->LoadCarrier(u"Reader A");
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->kdf, store::PinKdf::Scrypt);
+  EXPECT_EQ(made->scryptN, PinKdfCost::Cheap().n);
+  const std::string record = FileText(env.store->CarrierDir(u"Reader A") + "/carrier.pin");
+  EXPECT_NE(record.find("pin-kdf scrypt\n"), std::string::npos) << record;
+  EXPECT_EQ(PinKdfCost().n * 128 * PinKdfCost().r, 64u << 20) << "the standard cost takes 64 MiB per guess";
+
+  // A carrier record of the first format: PBKDF2 with its iteration count.
+  store::CarrierRecord old;
+  old.kdf = store::PinKdf::Pbkdf2;
+  old.pinSalt = Bytes(16, 0x5A);
+  old.iterations = 1000;
+  const Bytes master = store::DeriveMaster("4321", old);
+  ASSERT_EQ(master.size(), 32u);
+  const std::string dir = env.store->CarrierDir(u"Reader B");
+  std::filesystem::create_directories(dir);
+  WriteText(dir + "/carrier.pin", "orvane-carrier 1\npin-salt " + text::Base64Encode(old.pinSalt.data(), 16) +
+                                      "\npin-iterations 1000\npin-verifier " +
+                                      text::Base64Encode(store::Verifier(master).data(), 32) + "\n");
+  env.pin->answers = {std::string("1234"), std::string("4321")};
+  auto ctx = NewContainer(env, u"\\\\.\\Reader B\\old");
+  ASSERT_TRUE(ctx);
+  EXPECT_FALSE(ctx->SetProvParam(kPPAuthenticate, {})) << "the old carrier keeps its own PIN";
+  EXPECT_TRUE(ctx->SetProvParam(kPPAuthenticate, {}));
+  EXPECT_TRUE(ctx->GenKey(AT_KEYEXCHANGE, 0));
+
+  // A record asking for an absurd scrypt cost is refused, not derived.
+  WriteText(dir + "/carrier.pin", "orvane-carrier 2\npin-salt " + text::Base64Encode(old.pinSalt.data(), 16) +
+                                      "\npin-kdf scrypt\npin-scrypt-n 1073741824\npin-scrypt-r 8\n"
+                                      "pin-scrypt-p 1\npin-verifier " +
+                                      text::Base64Encode(store::Verifier(master).data(), 32) + "\n");
+  EXPECT_FALSE(env.store->LoadCarrier(u"Reader B"));
 }

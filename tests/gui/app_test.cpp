@@ -75,7 +75,7 @@ CertificatePtr IssueOperatorCertificate(const std::string& dataDir, refsys::Serv
   auto presence = std::make_shared<test::FakePresence>();
   presence->readers = {u"Reader A"};
   csp::ProviderRegistry registry;
-  csp::RegisterSoftwareProviders(registry, {dataDir, presence, std::make_shared<FixedPin>()});
+  csp::RegisterSoftwareProviders(registry, {dataDir, presence, std::make_shared<FixedPin>()}, csp::PinKdfCost::Cheap());
   csp::providerCatalogue catalogue;
   csp::EnumerateGostProviders(&catalogue, registry);
   keys::KeyRequestInputs in;

@@ -399,7 +399,7 @@ TEST_F(RequestTest, ExistingContainerIsNotOverwritten) {
   EXPECT_EQ(env.store->LoadContainer(u"Reader A", u"exists")->publicKey, before->publicKey);
 }
 
-TEST_F(RequestTest, ThreeWrongPinsEndWithWrongChvAndTheContainerRemains) {
+TEST_F(RequestTest, ThreeWrongPinsEndWithWrongChvAndLeaveNoContainer) {
   ASSERT_TRUE(CreateKeyAndRequest(Inputs(1, 1, u"sets-pin"), catalogue, env.registry).der);
   // Version 5 entries authenticate through parameter 109; older ones through parameter 8.
   csp::providerCatalogue older = catalogue;
@@ -415,15 +415,14 @@ TEST_F(RequestTest, ThreeWrongPinsEndWithWrongChvAndTheContainerRemains) {
     EXPECT_FALSE(result.der);
     EXPECT_EQ(result.error, csp::SCARD_W_WRONG_CHV);
     EXPECT_EQ(env.pin->requests.size() - asked, 3u);
-    EXPECT_TRUE(env.store->ContainerExists(u"Reader A", name));
-    EXPECT_FALSE(env.store->LoadContainer(u"Reader A", name)->hasKey);
+    EXPECT_FALSE(env.store->ContainerExists(u"Reader A", name)) << "no keyless container is left behind";
   }
   // ViPNet family: the key generation asks for the PIN itself.
   env.pin->answers = {std::string("1"), std::string("2"), std::string("3")};
   auto vipnet = Inputs(2, 1, u"wrong-vipnet");
   const auto result = CreateKeyAndRequest(vipnet, catalogue, env.registry);
   EXPECT_EQ(result.error, csp::SCARD_W_WRONG_CHV);
-  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", u"wrong-vipnet"));
+  EXPECT_FALSE(env.store->ContainerExists(u"Reader A", u"wrong-vipnet"));
 }
 
 TEST_F(RequestTest, OwnerWindowReachesThePinPrompt) {

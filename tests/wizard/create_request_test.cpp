@@ -106,7 +106,7 @@ TEST_F(CreateRequest, AnEsmartCarrierGetsAUuidNameAndWrongPinsEndTheFlow) {
   EXPECT_FALSE(Run(u"T-ANY", csp::kKindCryptoPro, Carrier(u"Reader A", carriers::kTypeRutokenEcp)));
   EXPECT_EQ(Messages().back(), "Задан неверный пароль ключевого носителя");
   EXPECT_FALSE(state.requestBlob);
-  EXPECT_TRUE(env.store->ContainerExists(u"Reader A", state.containerName)) << "the container stays";
+  EXPECT_FALSE(env.store->ContainerExists(u"Reader A", state.containerName)) << "no keyless container is left";
   EXPECT_FALSE(RequestArrived("8002"));
 }
 
