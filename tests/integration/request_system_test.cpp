@@ -269,6 +269,13 @@ TEST_F(ReferenceSystem, FailurePaths) {
     net::FormFields form;
     net::AddField(form, "op", "get_version");
     net::AddField(form, "mode", "malformed");
+    EXPECT_EQ(admin.PostForm(u"/admin/fault", &form).status, 403) << "no admin secret";
+    net::AddField(form, "secret", "wrong-" + server.AdminSecret());
+    EXPECT_EQ(admin.PostForm(u"/admin/fault", &form).status, 403) << "a wrong admin secret";
+    form.clear();
+    net::AddField(form, "op", "get_version");
+    net::AddField(form, "mode", "malformed");
+    net::AddField(form, "secret", server.AdminSecret());
     ASSERT_EQ(admin.PostForm(u"/admin/fault", &form).status, 200);
   }
   EXPECT_FALSE(rs->CheckVersion().received);
@@ -283,7 +290,7 @@ TEST_F(ReferenceSystem, FailurePaths) {
 namespace {
 
 // An operator certificate from the test CA whose key lives in the software provider.
-csp::CertificatePtr OperatorCertificate(test::ProviderEnvironment& env, int port, const std::string& caFile,
+csp::CertificatePtr OperatorCertificate(test::ProviderEnvironment& env, const refsys::Server& server,
                                         const std::string& commonName, csp::GostGeneration generation,
                                         const std::u16string& container) {
   keys::KeyRequestInputs in;
@@ -295,10 +302,11 @@ csp::CertificatePtr OperatorCertificate(test::ProviderEnvironment& env, int port
   in.providerName = csp::FindProviderName(type, env.catalogue);
   const auto req = keys::CreateKeyAndRequest(in, env.catalogue, env.registry);
   if (!req.der) return nullptr;
-  net::HttpClient admin(nullptr, caFile);
-  admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(port));
+  net::HttpClient admin(nullptr, server.TlsCaFile());
+  admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(server.Port()));
   net::FormFields form;
   net::AddField(form, "request", text::Base64Encode(*req.der));
+  net::AddField(form, "secret", server.AdminSecret());
   auto reply = admin.PostForm(u"/admin/issue", &form);
   if (reply.status != 200 || !reply.body) return nullptr;
   auto cert = std::make_shared<csp::CertificateContext>();
@@ -310,8 +318,7 @@ csp::CertificatePtr OperatorCertificate(test::ProviderEnvironment& env, int port
 }  // namespace
 
 TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
-  auto cert =
-      OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Оператор УЦ Тестовый", csp::kGost2012_256, u"op-1");
+  auto cert = OperatorCertificate(env, server, "Оператор УЦ Тестовый", csp::kGost2012_256, u"op-1");
   ASSERT_TRUE(cert);
   op::RightsCheckPeers peers{rs.get(), &env.registry, net::LoginPeerFrom(deployment), [] { return 2025; }};
   peers.login.authHost = "127.0.0.1";
@@ -324,7 +331,7 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   EXPECT_EQ(LastMessage(), "Для выбранного сертификата не определены права. Обратитесь к администратору.");
 
   // The seed's operator: logs in, gets agent mode and works with its signature.
-  auto opCert = OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Оператор УЦ", csp::kGost2012_256, u"op-2");
+  auto opCert = OperatorCertificate(env, server, "Оператор УЦ", csp::kGost2012_256, u"op-2");
   ASSERT_TRUE(opCert);
   auto rights = op::VerifyOperator(ui, nullptr, opCert, peers);
   ASSERT_TRUE(rights) << LastMessage();
@@ -364,7 +371,7 @@ TEST_F(ReferenceSystem, OperatorLoginRightsAndSignatures) {
   EXPECT_EQ(LastMessage(), "Недействительный токен оператора");
 
   // GOST 2001 certificates are refused from 2020 on, before any exchange.
-  auto old = OperatorCertificate(env, server.Port(), server.TlsCaFile(), "Клиент 2001", csp::kGost2001, u"op-3");
+  auto old = OperatorCertificate(env, server, "Клиент 2001", csp::kGost2001, u"op-3");
   ASSERT_TRUE(old);
   EXPECT_FALSE(op::VerifyOperator(ui, nullptr, old, peers));
   EXPECT_EQ(LastMessage(), "Использование ГОСТ 34.10-2001 запрещено с 01.01.2020");

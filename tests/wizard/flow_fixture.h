@@ -236,6 +236,7 @@ class FlowTest : public ::testing::Test {
     admin.Connect(u"127.0.0.1", static_cast<std::uint16_t>(server.Port()));
     net::FormFields form;
     net::AddField(form, "request", text::Base64Encode(*req.der));
+    net::AddField(form, "secret", server.AdminSecret());
     auto reply = admin.PostForm(u"/admin/issue", &form);
     if (reply.status != 200 || !reply.body) return false;
     auto cert = std::make_shared<CertificateContext>();

@@ -1,5 +1,5 @@
 // orvane-request-system --listen HOST:PORT --state DIR --seed FILE [--version V] [--secret S]
-//                       [--allow-remote]
+//                       [--admin-secret S] [--allow-remote]
 // The reference request system for the demo and the integration tests. It listens on
 // loopback only unless --allow-remote is given: it is a test peer with a test CA.
 #include <csignal>
@@ -20,7 +20,7 @@ void OnSignal(int) {
 int Usage() {
   std::fputs(
       "Использование: orvane-request-system --listen АДРЕС:ПОРТ --state КАТАЛОГ --seed ФАЙЛ "
-      "[--version ВЕРСИЯ] [--secret СЕКРЕТ] [--allow-remote]\n",
+      "[--version ВЕРСИЯ] [--secret СЕКРЕТ] [--admin-secret СЕКРЕТ] [--allow-remote]\n",
       stderr);
   return 2;
 }
@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
       options.version = value;
     } else if (arg == "--secret") {
       options.clientSecret = value;
+    } else if (arg == "--admin-secret") {
+      options.adminSecret = value;
     } else {
       return Usage();
     }
@@ -76,6 +78,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   std::printf("listening https://%s:%d/ (TLS CA %s, SMS outbox %s)\n", options.host.c_str(), server.Port(),
               server.TlsCaFile().c_str(), server.OutboxFile().c_str());
+  if (options.adminSecret.empty()) std::printf("admin secret in %s/admin-secret\n", options.stateDir.c_str());
   std::fflush(stdout);
   server.Run();
   return 0;

@@ -1,12 +1,15 @@
 #include "server.h"
 
+#include <fcntl.h>
 #include <httplib.h>
 #include <openssl/cms.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cctype>
@@ -342,6 +345,9 @@ int Server::Port() const {
 std::string Server::TlsCaFile() const {
   return impl_->tls.caFile;
 }
+std::string Server::AdminSecret() const {
+  return impl_->options.adminSecret;
+}
 std::string Server::OutboxFile() const {
   return impl_->options.stateDir + "/outbox.txt";
 }
@@ -353,6 +359,19 @@ bool Server::Start(const ServerOptions& options, std::string& error) {
   std::error_code ec;
   for (const char* sub : {"", "/ca", "/issued", "/requests", "/tls"}) {
     std::filesystem::create_directories(options.stateDir + sub, ec);
+  }
+  if (d.options.adminSecret.empty()) {
+    d.options.adminSecret = RandomHex(16);
+    const std::string file = options.stateDir + "/admin-secret";
+    std::filesystem::remove(file, ec);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string line = d.options.adminSecret + "\n";
+    const bool written = fd >= 0 && ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (fd >= 0) ::close(fd);
+    if (!written) {
+      error = "не удалось записать " + file;
+      return false;
+    }
   }
   std::vector<std::string> errors;
   const auto seed = LoadSeed(options.seedFile, errors);
@@ -750,8 +769,21 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  // Administration for tests and the demo: faults, and certificates for operators.
-  s.Post("/admin/fault", [this](const Request& req, Response& res) {
+  // Administration for tests and the demo: faults, and certificates for operators. Every
+  // request carries the secret given at start.
+  auto admin = [this, &s](const char* pattern, httplib::Server::Handler handler) {
+    s.Post(pattern, [this, handler](const Request& req, Response& res) {
+      const std::string given = req.get_param_value("secret");
+      const std::string& expected = options.adminSecret;
+      if (given.size() != expected.size() || CRYPTO_memcmp(given.data(), expected.data(), given.size()) != 0) {
+        Reply(res, 403, "Неверный секрет администратора");
+        Log(req, res.status, "admin secret");
+        return;
+      }
+      handler(req, res);
+    });
+  };
+  admin("/admin/fault", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     if (req.get_param_value("mode").empty()) {
       adminFaults.erase(req.get_param_value("op"));
@@ -762,7 +794,7 @@ void Server::Impl::Routes() {
     Log(req, res.status, "");
   });
 
-  s.Post("/admin/issue", [this](const Request& req, Response& res) {
+  admin("/admin/issue", [this](const Request& req, Response& res) {
     std::lock_guard lock(mutex);
     const auto der = FromBase64(req.get_param_value("request"));
     std::string error;

@@ -19,6 +19,9 @@ struct ServerOptions {
   std::string seedFile;
   std::string version = config::kProgramVersion;  // answered by "/a/get_version"
   std::string clientSecret;                       // expected by "/login/request"; empty: the built-in default
+  // Expected in the form field "secret" of every "/admin/" request; empty: a random one, written
+  // to <state>/admin-secret (mode 0600).
+  std::string adminSecret;
 };
 
 class Server {
@@ -38,6 +41,7 @@ class Server {
   // Files written under the state folder.
   std::string TlsCaFile() const;   // trust this to talk to the server
   std::string OutboxFile() const;  // one line per SMS code: "<request_id> <code>"
+  std::string AdminSecret() const;
 
  private:
   struct Impl;
