@@ -80,6 +80,21 @@ request_id = 7006
 subject = 2.5.4.3=Запрет
 eku = 1.3.6.1.5.5.7.3.2
 faults = get_subject:403-empty;set_certificate:403-empty
+
+[application.shaped]
+token = TOKEN-SHAPED
+request_id = 7007
+subject = 2.5.4.3="Ёлкин Эдуард",2.5.4.6=RU,2.5.4.7=Санкт-Петербург
+eku = 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4
+auto_enroll = yes
+shape = windows-1251,namespaces,upper-case,indented
+
+[application.cp1251]
+token = TOKEN-CP1251
+request_id = 7008
+subject = 2.5.4.3="Ёлкин Эдуард",2.5.4.6=RU,2.5.4.7=Санкт-Петербург
+eku = 1.3.6.1.5.5.7.3.2,1.3.6.1.5.5.7.3.4
+shape = windows-1251
 )";
 
 class ReferenceSystem : public ::testing::Test {
@@ -192,6 +207,38 @@ TEST_F(ReferenceSystem, SubscriberRoadWithAutoEnrolment) {
   EXPECT_FALSE(rs->GetRequestData(nullptr, u"TOKEN AUTO", nullptr, lastError));
   EXPECT_EQ(lastError, 3);
   EXPECT_EQ(LastMessage(), "Маркер доступа уже использован");
+}
+
+// The same documents in windows-1251, with namespace prefixes, upper-case names and
+// indentation read as the plain ones do, the whole road through.
+TEST_F(ReferenceSystem, DocumentsInOtherShapesReadTheSame) {
+  int lastError = -1;
+  const auto plain = rs->GetRequestData(nullptr, u"TOKEN AUTO", nullptr, lastError);
+  const auto cp1251 = rs->GetRequestData(nullptr, u"TOKEN-CP1251", nullptr, lastError);
+  const auto shaped = rs->GetRequestData(nullptr, u"TOKEN-SHAPED", nullptr, lastError);
+  ASSERT_TRUE(plain && cp1251 && shaped) << LastMessage();
+  EXPECT_EQ(shaped->request_id, u"7007");
+  EXPECT_EQ(cp1251->subject_quoted, u"2.5.4.3=\"Ёлкин Эдуард\",2.5.4.6=RU,2.5.4.7=Санкт-Петербург");
+  EXPECT_EQ(shaped->subject_quoted, cp1251->subject_quoted);
+  ASSERT_TRUE(shaped->eku && plain->eku);
+  EXPECT_EQ(*shaped->eku, *plain->eku);
+  EXPECT_EQ(shaped->cryptoStandart, plain->cryptoStandart);
+  EXPECT_EQ(shaped->nonqualified, plain->nonqualified);
+  EXPECT_EQ(shaped->template_, plain->template_);
+  EXPECT_EQ(shaped->cryptoProvider, plain->cryptoProvider);
+  EXPECT_EQ(shaped->ord, plain->ord);
+
+  auto der = MakeRequest(*shaped, u"TVK-7007");
+  ASSERT_TRUE(der);
+  net::PendingRequest pending{u"RUTOKEN ECP", u"0A1B2C3D", u"TVK-7007", der, std::string("SCARD_TYPE_USER")};
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-SHAPED"));
+  ASSERT_TRUE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-SHAPED", &pending, nullptr).ok)
+      << LastMessage();
+  EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN-SHAPED"), 200);
+  const auto cert = rs->GetCertificate(nullptr, u"TOKEN-SHAPED", nullptr);
+  ASSERT_TRUE(cert) << LastMessage();
+  EXPECT_EQ(cert->container, u"TVK-7007");
+  EXPECT_FALSE(cert->cert.empty());
 }
 
 TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {

@@ -38,6 +38,15 @@ struct State {
   std::string lastSection;
 };
 
+// A comma list of document shapes; false on a word that is not one.
+bool ParseShape(const std::string& v, std::vector<std::string>& shape) {
+  for (const auto& word : SplitList(v, ',')) {
+    if (word != "windows-1251" && word != "namespaces" && word != "upper-case" && word != "indented") return false;
+    shape.push_back(word);
+  }
+  return true;
+}
+
 bool SetApplication(Application& a, const std::string& key, const std::string& v) {
   if (key == "token")
     a.token = v;
@@ -87,6 +96,8 @@ bool SetApplication(Application& a, const std::string& key, const std::string& v
     a.autoEnrollPolls = std::atoi(v.c_str());
   else if (key == "faults")
     a.faults = ParseFaults(v);
+  else if (key == "shape")
+    return ParseShape(v, a.shape);
   else
     return false;
   return true;

@@ -41,6 +41,11 @@ struct Application {
   std::string autoEnroll = "no";        // "yes", "no" or "refuse"
   int autoEnrollPolls = 1;              // 404 answers before the certificate is issued
   std::map<std::string, Fault> faults;  // operation ("get_subject", ...) -> fault
+  // How this application's reply documents are shaped, to exercise a client's tolerance:
+  // "windows-1251" (that encoding, declared), "namespaces" (every element prefixed, the
+  // namespace declared), "upper-case" (element names in capitals), "indented" (line breaks and
+  // indentation around the elements). Empty: plain UTF-8 on one line.
+  std::vector<std::string> shape;
 };
 
 struct Operator {

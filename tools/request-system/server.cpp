@@ -11,6 +11,7 @@
 #include <openssl/x509.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -87,6 +88,50 @@ std::string XmlEscape(const std::string& s) {
 
 std::string Element(const std::string& name, const std::string& value) {
   return "<" + name + ">" + XmlEscape(value) + "</" + name + ">";
+}
+
+// Rewrites the element tags of a document without attributes: a namespace prefix on every
+// name (declared on the root), names in capitals, and line breaks with indentation between
+// elements (never inside a text).
+std::string ShapeElements(const std::string& doc, bool namespaces, bool upper, bool indented) {
+  std::string out;
+  int depth = 0;
+  bool lastWasText = false;
+  bool lastWasStart = false;
+  bool root = true;
+  for (std::size_t i = 0; i < doc.size();) {
+    if (doc[i] != '<') {
+      const auto next = doc.find('<', i);
+      out.append(doc, i, next - i);
+      i = next;
+      lastWasText = true;
+      lastWasStart = false;
+      continue;
+    }
+    const auto close = doc.find('>', i);
+    const bool end = doc[i + 1] == '/';
+    std::string name = doc.substr(i + (end ? 2 : 1), close - i - (end ? 2 : 1));
+    if (upper) {
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (end) --depth;
+    if (indented && !(end && (lastWasText || lastWasStart))) {
+      if (!out.empty()) out += "\n";
+      out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    }
+    out += end ? "</" : "<";
+    if (namespaces) out += "rs:";
+    out += name;
+    if (namespaces && root) out += " xmlns:rs=\"urn:orvane:request-system\"";
+    root = false;
+    out += ">";
+    if (!end) ++depth;
+    lastWasStart = !end;
+    lastWasText = false;
+    i = close + 1;
+  }
+  if (indented) out += "\n";
+  return out;
 }
 
 std::string Hex(const std::uint8_t* d, std::size_t n, bool upper) {
@@ -183,9 +228,22 @@ struct Server::Impl {
     if (!body.empty()) res.set_content(body, type);
   }
 
-  static void Xml(httplib::Response& res, const std::string& inner) {
-    Reply(res, 200, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<response>" + inner + "</response>",
-          "text/xml; charset=utf-8");
+  // A reply document around inner (elements without attributes), in the shape asked for.
+  static void Xml(httplib::Response& res, const std::string& inner, const std::vector<std::string>& shape = {}) {
+    auto has = [&](const char* s) { return std::find(shape.begin(), shape.end(), s) != shape.end(); };
+    std::string doc =
+        ShapeElements("<response>" + inner + "</response>", has("namespaces"), has("upper-case"), has("indented"));
+    std::string type = "text/xml; charset=utf-8";
+    std::string declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+    if (has("windows-1251")) {
+      auto cp = text::WideToCp1251(text::FromUtf8(doc));
+      if (cp) {
+        doc = std::move(*cp);
+        declaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n";
+        type = "text/xml; charset=windows-1251";
+      }
+    }
+    Reply(res, 200, declaration + doc, type.c_str());
   }
 
   // A fault configured for the operation (application's own first, then the admin's).
@@ -473,7 +531,7 @@ void Server::Impl::Routes() {
     if (a != nullptr && CheckOperator(req, res, "authtoken")) {
       const Fault* f = FaultFor(a, "get_subject");
       if (!ApplyStatusFault(f, res)) {
-        Xml(res, SubjectDocument(*a, f));
+        Xml(res, SubjectDocument(*a, f), a->app.shape);
         // The code that will confirm the request form goes out with the application data.
         SendSmsCode(*a);
       }
@@ -566,9 +624,11 @@ void Server::Impl::Routes() {
       if (a->certificate.empty()) {
         Reply(res, 404, "Сертификат по заявке еще не выпущен");
       } else {
-        Xml(res, Element("cert", text::Base64Encode(a->certificate)) + Element("container", a->container) +
-                     Element("license", "0") + Element("cert_pdf_file_uuid", RandomUuid()) +
-                     Element("cert_pdf_signed", a->confirmed ? "1" : "0"));
+        Xml(res,
+            Element("cert", text::Base64Encode(a->certificate)) + Element("container", a->container) +
+                Element("license", "0") + Element("cert_pdf_file_uuid", RandomUuid()) +
+                Element("cert_pdf_signed", a->confirmed ? "1" : "0"),
+            a->app.shape);
         // The code that will confirm the certificate form goes out with the certificate.
         if (!req.has_param("hash") && !a->confirmed) SendSmsCode(*a);
       }
@@ -606,8 +666,10 @@ void Server::Impl::Routes() {
         a->documentHash = text::Base64Encode(*hash);
         a->pdfUuid = RandomUuid();
         a->documentToken = RandomHex(16);
-        Xml(res, Element("b64Hash", a->documentHash) + Element("pdf_file_uuid", a->pdfUuid) +
-                     Element("token", a->documentToken));
+        Xml(res,
+            Element("b64Hash", a->documentHash) + Element("pdf_file_uuid", a->pdfUuid) +
+                Element("token", a->documentToken),
+            a->app.shape);
       }
     }
     Log(req, res.status, "");
