@@ -31,12 +31,12 @@ inline constexpr int kPinAttempts = 3;
 inline constexpr int kPinTriesBeforeBlock = 10;
 
 // scrypt cost of the PIN derivation for new carriers. The standard cost makes one guess take
-// about a quarter of a second and 64 MiB; tests build the providers with a cheap one. It is a
+// about 0.4 s and 64 MiB; tests build the providers with a cheap one. It is a
 // construction argument only, never a setting.
 struct PinKdfCost {
   std::uint64_t n = 1u << 16;
   std::uint32_t r = 8;
-  std::uint32_t p = 2;
+  std::uint32_t p = 3;
   static PinKdfCost Cheap() { return {1u << 10, 8, 1}; }
 };
 
