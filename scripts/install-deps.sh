@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang-format git curl ca-certificates
+  # second compiler, and libFuzzer for the fuzzing harnesses
+  clang libclang-rt-dev
   # core libraries
   libssl-dev openssl libengine-gost-openssl
   libcurl4-openssl-dev libproxy-dev
