@@ -20,6 +20,8 @@ const std::vector<Command>& Commands() {
       {"carriers", "считыватели и ключевые носители (--watch: следить за изменениями)", RunCarriers},
       {"render-request", "бланк запроса на сертификат в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderRequest},
       {"render-cert", "бланк сертификата в HTML (-o ФАЙЛ) или его XML (--xml)", RunRenderCert},
+      {"install-roots", "корневые сертификаты головного УЦ в хранилище компьютера (--check: только проверить)",
+       RunInstallRoots},
   };
   return commands;
 }

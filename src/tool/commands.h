@@ -44,5 +44,6 @@ int RunMakeRequest(const std::vector<std::string>& args, ToolEnv& env);
 int RunCarriers(const std::vector<std::string>& args, ToolEnv& env);
 int RunRenderRequest(const std::vector<std::string>& args, ToolEnv& env);
 int RunRenderCert(const std::vector<std::string>& args, ToolEnv& env);
+int RunInstallRoots(const std::vector<std::string>& args, ToolEnv& env);
 
 }  // namespace orvane::tool

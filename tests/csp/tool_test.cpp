@@ -11,7 +11,8 @@ namespace {
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::ofstream(env.dir + "/orvane.conf") << "[paths]\ndata_dir = " << env.dir << "/tool-data\n";
+    std::ofstream(env.dir + "/orvane.conf")
+        << "[paths]\ndata_dir = " << env.dir << "/tool-data\nroot_store = " << env.dir << "/machine/ROOT\n";
   }
   int Run(const std::string& args, std::string* out) {
     const std::string command = "ORVANE_CONFIG=" + env.dir + "/orvane.conf " + std::string(ORVANE_BINARY_DIR) +
@@ -94,4 +95,18 @@ TEST_F(ToolTest, MakeRequestRefusesWhatItWouldChangeBeforeMakingAnything) {
   }
   EXPECT_FALSE(std::filesystem::exists(env.dir + "/tool-data/containers")) << "no container was made";
   EXPECT_FALSE(std::filesystem::exists(env.dir + "/refused.der"));
+}
+
+TEST_F(ToolTest, InstallRootsWritesBothHeadCaRootsOnce) {
+  std::string out;
+  EXPECT_EQ(Run("install-roots --check", &out), 1) << out;
+  EXPECT_NE(out.find("не установлен"), std::string::npos) << out;
+  ASSERT_EQ(Run("install-roots", &out), 0) << out;
+  EXPECT_NE(out.find("Минкомсвязь России (ГОСТ Р 34.10-2012): установлен (4BC6DC14D97010C41A26E058AD851F81C842415A)"),
+            std::string::npos)
+      << out;
+  ASSERT_EQ(Run("install-roots", &out), 0) << out;
+  EXPECT_EQ(out.find(": установлен"), std::string::npos) << "nothing written twice: " << out;
+  EXPECT_EQ(Run("install-roots --check", &out), 0) << out;
+  EXPECT_EQ(Run("install-roots --force", &out), 2) << out;
 }
