@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 
 #include "gui/agent_cert_dlg.h"
+#include "gui/qt_environment.h"
 #include "gui/select_cert_dlg.h"
 #include "support/fake_certificate.h"
 #include "support/scripted_ui.h"
@@ -18,22 +19,8 @@ using namespace orvane;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_agent_cert_dlg_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_agent_cert_dlg_test"));
 
 template <typename T>
 T* Child(QWidget& parent, const char* id) {

@@ -19,6 +19,7 @@
 #include "csp/csp_test_env.h"
 #include "fake_pcsc.h"
 #include "gui/main_dialog.h"
+#include "gui/qt_environment.h"
 #include "keys/pkcs10.h"
 #include "net/http_client.h"
 #include "request/attribute_list.h"
@@ -30,22 +31,7 @@ using namespace orvane;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_app_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_app_test"));
 
 constexpr char kSeed[] = R"(
 [application.a]

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <memory>
 
+#include "gui/qt_environment.h"
 #include "gui/qt_ui.h"
 
 using namespace orvane;
@@ -23,22 +24,7 @@ using gui::CCertificateViewer;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_test"));
 
 CertificatePtr Root(const char* name) {
   std::ifstream in(std::string(ORVANE_TEST_DATA_DIR) + "/head-ca/" + name, std::ios::binary);

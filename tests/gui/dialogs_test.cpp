@@ -17,6 +17,7 @@
 #include "gui/auto_enroll_dlg.h"
 #include "gui/finish_dialogs.h"
 #include "gui/pin_code_dlg.h"
+#include "gui/qt_environment.h"
 #include "gui/request_properties_dlg.h"
 #include "server.h"
 #include "support/scripted_ui.h"
@@ -26,22 +27,7 @@ using namespace orvane;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_dialogs_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_dialogs_test"));
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
   QElapsedTimer t;

@@ -22,6 +22,7 @@
 
 #include "gui/doc_dlg.h"
 #include "gui/finish_dialogs.h"
+#include "gui/qt_environment.h"
 #include "support/scripted_ui.h"
 
 using namespace orvane;
@@ -29,22 +30,7 @@ using gui::CDocDlg;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_test"));
 
 class NoSmsCode : public wizard::SmsCodeSource {
  public:

@@ -14,6 +14,7 @@
 #include "fake_pcsc.h"
 #include "gui/cell_control.h"
 #include "gui/main_dialog.h"
+#include "gui/qt_environment.h"
 #include "gui/qt_ui.h"
 #include "support/scripted_ui.h"
 
@@ -22,22 +23,7 @@ using gui::COrvaneDlg;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment("gui_test"));
 
 std::shared_ptr<vtoken::VirtualCard> Rutoken(std::uint32_t freeMemory, std::uint32_t serial = 0x0A0B0C0D) {
   vtoken::CardOptions o;
