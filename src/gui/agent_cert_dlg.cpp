@@ -20,14 +20,6 @@ QLabel* Static(QWidget* parent, const char* id, const QRect& r) {
   return label;
 }
 
-QPushButton* Button(QWidget* parent, const QString& text, const char* id, const QRect& r) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(id));
-  button->setGeometry(r);
-  button->setAutoDefault(false);
-  return button;
-}
-
 QCheckBox* Check(QWidget* parent, const QString& text, const char* id, const QRect& r, bool checked) {
   auto* box = new QCheckBox(text, parent);
   box->setObjectName(QString::fromLatin1(id));
@@ -47,13 +39,13 @@ CAgentCertDlg::CAgentCertDlg(op::AgentCertModel& model, AgentCertServices servic
 
   owner_ = Static(this, "1001", du.Rect(7, 7, 252, 18));
   validity_ = Static(this, "1002", du.Rect(7, 27, 252, 18));
-  select_ = Button(this, QStringLiteral("Выбрать"), "1017", du.Rect(7, 51, 56, 14));
-  view_ = Button(this, QStringLiteral("Просмотр"), "1007", du.Rect(67, 51, 56, 14));
-  clear_ = Button(this, QStringLiteral("Очистить"), "1008", du.Rect(127, 51, 56, 14));
+  select_ = DialogButton(this, QStringLiteral("Выбрать"), "1017", du.Rect(7, 51, 56, 14));
+  view_ = DialogButton(this, QStringLiteral("Просмотр"), "1007", du.Rect(67, 51, 56, 14));
+  clear_ = DialogButton(this, QStringLiteral("Очистить"), "1008", du.Rect(127, 51, 56, 14));
   save_ = Check(this, QStringLiteral("Сохранять настройки"), "1022", du.Rect(7, 73, 160, 10), model_.saveSettings);
   block_ = Check(this, QStringLiteral("Блокировать носитель"), "1023", du.Rect(7, 86, 160, 10), model_.blockCarrier);
-  apply_ = Button(this, QStringLiteral("Применить"), "1015", du.Rect(143, 102, 56, 14));
-  close_ = Button(this, QStringLiteral("Закрыть"), "1016", du.Rect(203, 102, 56, 14));
+  apply_ = DialogButton(this, QStringLiteral("Применить"), "1015", du.Rect(143, 102, 56, 14));
+  close_ = DialogButton(this, QStringLiteral("Закрыть"), "1016", du.Rect(203, 102, 56, 14));
 
   connect(select_, &QPushButton::clicked, this, [this] { OnSelect(); });
   connect(view_, &QPushButton::clicked, this, [this] { OnView(); });

@@ -12,17 +12,6 @@
 #include "gui/dialog_units.h"
 
 namespace orvane::gui {
-namespace {
-
-QLabel* Static(QWidget* parent, const QString& text, const DialogUnits& du, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(du.X(x), du.Y(y));
-  label->adjustSize();
-  return label;
-}
-
-}  // namespace
-
 AutoEnrollProgressDlg::AutoEnrollProgressDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("138"));
   setModal(false);
@@ -32,8 +21,8 @@ AutoEnrollProgressDlg::AutoEnrollProgressDlg(QWidget* parent) : QDialog(parent, 
   auto* border = new QFrame(this);
   border->setFrameStyle(QFrame::Box | QFrame::Plain);
   border->setGeometry(rect());
-  Static(this, QStringLiteral("Производится выпуск сертификата."), du, 7, 7);
-  Static(this, QStringLiteral("Это может занять некоторое время..."), du, 7, 18);
+  DialogLabel(this, QStringLiteral("Производится выпуск сертификата."), du, 7, 7);
+  DialogLabel(this, QStringLiteral("Это может занять некоторое время..."), du, 7, 18);
   bar_ = new QProgressBar(this);
   bar_->setObjectName(QStringLiteral("1019"));
   bar_->setGeometry(du.Rect(7, 32, 154, 12));

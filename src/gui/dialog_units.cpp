@@ -32,4 +32,19 @@ QIcon AppIcon() {
   return QIcon(pixmap);
 }
 
+QLabel* DialogLabel(QWidget* parent, const QString& text, const DialogUnits& du, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(du.X(x), du.Y(y));
+  label->adjustSize();
+  return label;
+}
+
+QPushButton* DialogButton(QWidget* parent, const QString& text, const char* id, const QRect& r) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(id));
+  button->setGeometry(r);
+  button->setAutoDefault(false);
+  return button;
+}
+
 }  // namespace orvane::gui

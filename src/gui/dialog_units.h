@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QLabel>
+#include <QPushButton>
 #include <QRect>
 #include <QWidget>
 #include <algorithm>
@@ -26,6 +28,11 @@ struct DialogUnits {
 // Grows a fixed-size dialog so that every child fits with the margin to the right and
 // below: texts sized to a wider font than the template's are never cut.
 void GrowToFitChildren(QWidget* dialog, int margin);
+
+// A label of the text at (x, y) in dialog units, sized to its text.
+QLabel* DialogLabel(QWidget* parent, const QString& text, const DialogUnits& du, int x, int y);
+// A push button with an object name (tests find it by that), never a default button by itself.
+QPushButton* DialogButton(QWidget* parent, const QString& text, const char* id, const QRect& r);
 
 // The program icon (the same drawing as resources/orvane.svg), painted so that no image
 // plugin is needed.

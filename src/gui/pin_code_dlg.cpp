@@ -11,25 +11,6 @@
 #include "gui/qt_ui.h"
 
 namespace orvane::gui {
-namespace {
-
-QLabel* Static(QWidget* parent, const QString& text, const DialogUnits& du, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(du.X(x), du.Y(y));
-  label->adjustSize();
-  return label;
-}
-
-QPushButton* Button(QWidget* parent, const QString& text, const char* id, const QRect& r) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(id));
-  button->setGeometry(r);
-  button->setAutoDefault(false);
-  return button;
-}
-
-}  // namespace
-
 CPinCodeDlg::CPinCodeDlg(net::RequestSystem& requestSystem, std::u16string accessToken, WizardUi& ui, QWidget* parent,
                          wizard::SmsCodeCountdown::Clock clock)
     : QDialog(parent),
@@ -42,17 +23,17 @@ CPinCodeDlg::CPinCodeDlg(net::RequestSystem& requestSystem, std::u16string acces
   const DialogUnits du(font());
   setFixedSize(du.X(226), du.Y(118));
 
-  Static(this, QStringLiteral("На указанный в заявке номер телефона выслано сообщение."), du, 7, 7);
-  Static(this, QStringLiteral("Введите полученный СМС-код для продолжения."), du, 7, 19);
+  DialogLabel(this, QStringLiteral("На указанный в заявке номер телефона выслано сообщение."), du, 7, 7);
+  DialogLabel(this, QStringLiteral("Введите полученный СМС-код для продолжения."), du, 7, 19);
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("1006"));
   edit_->setGeometry(du.Rect(7, 32, 40, 14));
   edit_->setMaxLength(6);
   edit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,6}")), edit_));
-  Static(this, QStringLiteral("В случае необходимости запросите СМС-код повторно."), du, 7, 53);
-  auto* ok = Button(this, QStringLiteral("OK"), "1", du.Rect(17, 71, 80, 16));
-  auto* cancel = Button(this, QStringLiteral("Отмена"), "2", du.Rect(128, 71, 80, 16));
-  again_ = Button(this, QString(), "1007", du.Rect(17, 94, 191, 16));
+  DialogLabel(this, QStringLiteral("В случае необходимости запросите СМС-код повторно."), du, 7, 53);
+  auto* ok = DialogButton(this, QStringLiteral("OK"), "1", du.Rect(17, 71, 80, 16));
+  auto* cancel = DialogButton(this, QStringLiteral("Отмена"), "2", du.Rect(128, 71, 80, 16));
+  again_ = DialogButton(this, QString(), "1007", du.Rect(17, 94, 191, 16));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &CPinCodeDlg::Confirm);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -24,14 +24,6 @@ QLabel* Static(QWidget* parent, const QString& text, const DialogUnits& du, int 
   return label;
 }
 
-QPushButton* Button(QWidget* parent, const QString& text, const char* id, const QRect& r) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(id));
-  button->setGeometry(r);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 RequestProperties::RequestProperties(request::RequestPropertiesModel& model, QWidget* parent) : QDialog(parent) {
@@ -101,8 +93,9 @@ RequestProperties::RequestProperties(request::RequestPropertiesModel& model, QWi
   connect(table_, &QTableWidget::cellClicked, this, [this](int clicked, int) { ShowCell(clicked); });
 
   const int shift = (width() - du.X(455)) / 2;  // the buttons stay centred when the dialog grew
-  auto* confirm = Button(this, QStringLiteral("Данные верны"), "1", du.Rect(105, 259, 90, 20).translated(shift, 0));
-  auto* cancel = Button(this, QStringLiteral("Отмена"), "2", du.Rect(261, 259, 90, 20).translated(shift, 0));
+  auto* confirm =
+      DialogButton(this, QStringLiteral("Данные верны"), "1", du.Rect(105, 259, 90, 20).translated(shift, 0));
+  auto* cancel = DialogButton(this, QStringLiteral("Отмена"), "2", du.Rect(261, 259, 90, 20).translated(shift, 0));
   confirm->setDefault(true);
   connect(confirm, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
