@@ -1,6 +1,7 @@
 #include "gui/main_dialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -71,9 +72,7 @@ COrvaneDlg::COrvaneDlg(Services services, QWidget* parent) : QDialog(parent), se
   settingsKey_->setAutoRepeat(false);
   diagnosticsKey_->setAutoRepeat(false);
   connect(settingsKey_, &QShortcut::activated, this, &COrvaneDlg::OnOperatorCertificate);
-  connect(diagnosticsKey_, &QShortcut::activated, this, [this] {
-    if (services_.onDiagnostics) services_.onDiagnostics(*this);
-  });
+  connect(diagnosticsKey_, &QShortcut::activated, this, [this] { Call(services_.onDiagnostics); });
   SetHotKeysEnabled(false);
 
   // The operator certificate and its rights, then the splash goes.
@@ -240,8 +239,28 @@ void COrvaneDlg::ApplyPanel() {
   if (services_.carrierSelection) {
     services_.carrierSelection->Set(panel_.carrier ? panel_.carrier->reader : std::nullopt);
   }
-  createButton_->setEnabled(panel_.createEnabled);
-  getButton_->setEnabled(panel_.getEnabled);
+  createButton_->setEnabled(busy_ == 0 && panel_.createEnabled);
+  getButton_->setEnabled(busy_ == 0 && panel_.getEnabled);
+}
+
+void COrvaneDlg::Call(const std::function<void(COrvaneDlg&)>& hook) {
+  if (!hook) return;
+  ++busy_;
+  ApplyBusy();
+  hook(*this);
+  --busy_;
+  ApplyBusy();
+}
+
+void COrvaneDlg::ApplyBusy() {
+  const bool idle = busy_ == 0;
+  for (QWidget* w : std::initializer_list<QWidget*>{tokenEdit_, operatorButton_, printButton_, providerList_,
+                                                    carrierList_, certificateLabel_}) {
+    w->setEnabled(idle);
+  }
+  createButton_->setEnabled(idle && panel_.createEnabled);
+  getButton_->setEnabled(idle && panel_.getEnabled);
+  SetHotKeysEnabled(idle && isActiveWindow());
 }
 
 void COrvaneDlg::OnMonitorChange(carriers::SCardChange change) {
@@ -322,17 +341,26 @@ std::shared_ptr<const carriers::tokenInfo> COrvaneDlg::Carrier() {
 }
 
 void COrvaneDlg::keyPressEvent(QKeyEvent* event) {
-  // Enter does nothing; Escape closes the window (the dialog's default).
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+  // Enter does nothing; Escape closes the window (the dialog's default) unless a flow runs.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+      (event->key() == Qt::Key_Escape && busy_ > 0)) {
     event->accept();
     return;
   }
   QDialog::keyPressEvent(event);
 }
 
+void COrvaneDlg::closeEvent(QCloseEvent* event) {
+  if (busy_ > 0) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
 void COrvaneDlg::changeEvent(QEvent* event) {
-  // The hot keys belong to this window only while it is the active one.
-  if (event->type() == QEvent::ActivationChange) SetHotKeysEnabled(isActiveWindow());
+  // The hot keys belong to this window only while it is the active one (and no flow runs).
+  if (event->type() == QEvent::ActivationChange) SetHotKeysEnabled(busy_ == 0 && isActiveWindow());
   QDialog::changeEvent(event);
 }
 

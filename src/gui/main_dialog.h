@@ -94,15 +94,19 @@ class COrvaneDlg : public QDialog {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void LayoutControls();
   void ApplyPanel();
   void OnMonitorChange(carriers::SCardChange change);
   void SetHotKeysEnabled(bool enabled);
-  void Call(const std::function<void(COrvaneDlg&)>& hook) {
-    if (hook) hook(*this);
-  }
+  // Runs a flow. Meanwhile the window's own controls, hot keys and Escape are off: a flow
+  // processes events (progress windows, network waits) and must not be entered twice or have
+  // its window closed under it. A flow may start another (auto-enrolment fetches the
+  // certificate).
+  void Call(const std::function<void(COrvaneDlg&)>& hook);
+  void ApplyBusy();
 
   Services services_;
   std::mutex readerLock_;
@@ -131,6 +135,7 @@ class COrvaneDlg : public QDialog {
   QShortcut* settingsKey_ = nullptr;
   QShortcut* diagnosticsKey_ = nullptr;
   bool filling_ = false;
+  int busy_ = 0;  // flows running
 };
 
 }  // namespace orvane::gui

@@ -258,3 +258,47 @@ TEST(MainDialog, HotKeysOnlyWhileTheWindowIsActive) {
   ASSERT_TRUE(WaitFor([&] { return dlg.isActiveWindow(); }));
   EXPECT_TRUE(keys[0]->isEnabled());
 }
+
+TEST(MainDialog, ARunningFlowCannotBeEnteredAgainNorItsWindowClosed) {
+  Fixture f;
+  f.pcsc.AddReader(u"Reader 0");
+  f.pcsc.Insert(u"Reader 0", Rutoken(30000));
+  auto services = f.Services();
+  int created = 0, fetched = 0;
+  bool checked = false;
+  services.onGetCertificate = [&](COrvaneDlg&) { ++fetched; };
+  services.onCreateRequest = [&](COrvaneDlg& dlg) {
+    ++created;
+    // Events go on while a flow waits (progress windows, network): what the user reaches
+    // meanwhile must do nothing.
+    auto* create = dlg.findChild<QPushButton*>(QStringLiteral("1007"));
+    auto* get = dlg.findChild<QPushButton*>(QStringLiteral("1008"));
+    EXPECT_FALSE(create->isEnabled());
+    EXPECT_FALSE(get->isEnabled());
+    EXPECT_FALSE(dlg.findChild<QLineEdit*>(QStringLiteral("1006"))->isEnabled());
+    EXPECT_FALSE(dlg.findChild<QComboBox*>(QStringLiteral("1010"))->isEnabled());
+    create->click();
+    get->click();
+    // A reader change during the flow does not give the buttons back.
+    f.pcsc.Insert(u"Reader 1", Rutoken(30000, 5));
+    WaitFor([] { return false; }, 200);
+    EXPECT_FALSE(create->isEnabled());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &escape);
+    dlg.close();
+    EXPECT_TRUE(dlg.isVisible());
+    // The flow itself may go on into the other one (auto-enrolment fetches the certificate).
+    dlg.OnGetCertificate();
+    checked = true;
+  };
+  f.pcsc.AddReader(u"Reader 1");
+  COrvaneDlg dlg(services);
+  dlg.show();
+  dlg.findChild<QPushButton*>(QStringLiteral("1007"))->click();
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(fetched, 1);
+  EXPECT_TRUE(dlg.findChild<QPushButton*>(QStringLiteral("1007"))->isEnabled());
+  EXPECT_TRUE(dlg.findChild<QLineEdit*>(QStringLiteral("1006"))->isEnabled());
+  EXPECT_TRUE(dlg.isVisible());
+}
