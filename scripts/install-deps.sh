@@ -20,7 +20,10 @@ packages=(
   # PC/SC stack with the virtual reader driver
   pcscd vsmartcard-vpcd pcsc-tools
   # GUI
-  qt6-base-dev libgl-dev fonts-dejavu-core qt6-translations-l10n
+  qt6-base-dev libgl-dev fonts-dejavu-core qt6-translations-l10n qt6-qpa-plugins
+  # Debian packages (scripts/package-check): dpkg-shlibdeps, lintian, the metainfo and
+  # desktop-entry validators
+  dpkg-dev lintian appstream desktop-file-utils
 )
 
 if [ "$(id -u)" -eq 0 ]; then
