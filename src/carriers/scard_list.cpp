@@ -12,25 +12,36 @@ SCardList::SCardList(CarrierServices services) : services_(std::move(services)) 
   services_.driverOffers = &offers_;
 }
 
-bool SCardList::QueryReader(PcscContextHandle context, const std::u16string& reader, bool* present,
-                            std::vector<std::uint8_t>* atr) const {
+std::optional<SCardList::ReaderReading> SCardList::QueryReader(PcscContextHandle context,
+                                                               const std::u16string& reader) const {
   platform::PcscReaderState state;
   state.reader = reader;
   state.currentState = pcsc::kStateUnaware;
-  if (services_.pcsc->GetStatusChange(context, 0, std::span(&state, 1)) != pcsc::kSuccess) return false;
-  *present = (state.eventState & pcsc::kStatePresent) != 0;
-  *atr = std::move(state.atr);
-  return true;
+  if (services_.pcsc->GetStatusChange(context, 0, std::span(&state, 1)) != pcsc::kSuccess) return std::nullopt;
+  ReaderReading reading;
+  reading.present = (state.eventState & pcsc::kStatePresent) != 0;
+  reading.atr = std::move(state.atr);
+  reading.events = state.eventState >> 16;
+  return reading;
 }
 
-void SCardList::StoreState(SCardItem& item, bool present, const std::vector<std::uint8_t>& atr) {
-  item.cardPresent = present;
-  if (present) {
-    item.atrLength = static_cast<std::uint32_t>(std::min(atr.size(), kMaxAtrLength));
-    std::copy_n(atr.begin(), item.atrLength, item.atr.begin());
+void SCardList::StoreState(SCardItem& item, const ReaderReading& reading) {
+  item.cardPresent = reading.present;
+  item.events = reading.events;
+  if (reading.present) {
+    item.atrLength = static_cast<std::uint32_t>(std::min(reading.atr.size(), kMaxAtrLength));
+    std::copy_n(reading.atr.begin(), item.atrLength, item.atr.begin());
   } else {
     item.atrLength = 0;  // the old ATR bytes stay, as the reader-state query leaves them
   }
+}
+
+bool SCardList::Unchanged(const SCardItem& item, const ReaderReading& reading) {
+  if (item.cardPresent != reading.present) return false;
+  if (!reading.present) return true;
+  const std::size_t length = std::min(reading.atr.size(), kMaxAtrLength);
+  return item.events == reading.events && item.atrLength == length &&
+         std::equal(reading.atr.begin(), reading.atr.begin() + static_cast<std::ptrdiff_t>(length), item.atr.begin());
 }
 
 std::optional<tokenInfo> SCardList::Identify(const SCardItem& item) {
@@ -53,13 +64,12 @@ void SCardList::Rebuild(PcscContextHandle context) {
     items_.emplace();
   }
   for (const auto& name : readers) {
-    bool present = false;
-    std::vector<std::uint8_t> atr;
-    if (!QueryReader(context, name, &present, &atr)) continue;
+    const auto reading = QueryReader(context, name);
+    if (!reading) continue;
     auto item = std::make_shared<SCardItem>();
     item->reader = name;
-    StoreState(*item, present, atr);
-    if (present) item->token = Identify(*item);
+    StoreState(*item, *reading);
+    if (reading->present) item->token = Identify(*item);
     items_->push_back(std::move(item));
   }
   count_ = static_cast<std::uint32_t>(items_->size());
@@ -81,23 +91,22 @@ std::optional<SCardChange> SCardList::Poll() {
 
   std::uint32_t seen = 0;
   for (const auto& name : readers) {
-    bool present = false;
-    std::vector<std::uint8_t> atr;
-    if (!QueryReader(context.get(), name, &present, &atr)) continue;
+    const auto reading = QueryReader(context.get(), name);
+    if (!reading) continue;
     const auto item = Find(&name);
-    if (item && item->cardPresent == present) {
+    if (item && Unchanged(*item, *reading)) {
       ++seen;
       continue;
     }
     if (item) {
-      StoreState(*item, present, atr);
+      StoreState(*item, *reading);
       item->token.reset();
       item->token = Identify(*item);
       SCardChange change;
-      if (present) change.reader = name;
+      if (reading->present) change.reader = name;
       return finish(change);
     }
-    if (present) {
+    if (reading->present) {
       SCardChange change;
       change.reader = name;
       Rebuild(context.get());
@@ -123,12 +132,11 @@ std::shared_ptr<SCardItem> SCardList::Find(const std::u16string* reader) const {
 void SCardList::RefreshReader(const std::u16string& reader) {
   platform::ScopedPcscContext context(*services_.pcsc, pcsc::kScopeUser);
   if (!context) return;
-  bool present = false;
-  std::vector<std::uint8_t> atr;
-  if (!QueryReader(context.get(), reader, &present, &atr)) return;
+  const auto reading = QueryReader(context.get(), reader);
+  if (!reading) return;
   const auto item = Find(&reader);
   if (!item) return;
-  StoreState(*item, present, atr);
+  StoreState(*item, *reading);
   item->token.reset();
   item->token = Identify(*item);
 }

@@ -51,10 +51,18 @@ class SCardList {
   std::vector<std::int32_t> TakeDriverOffers();
 
  private:
-  // One reader-state query; false when nothing is known about the reader.
-  bool QueryReader(platform::PcscContextHandle context, const std::u16string& reader, bool* present,
-                   std::vector<std::uint8_t>* atr) const;
-  static void StoreState(SCardItem& item, bool present, const std::vector<std::uint8_t>& atr);
+  struct ReaderReading {
+    bool present = false;
+    std::vector<std::uint8_t> atr;
+    std::uint32_t events = 0;  // the card-event counter (upper 16 bits of the event state)
+  };
+  // One reader-state query; none when nothing is known about the reader.
+  std::optional<ReaderReading> QueryReader(platform::PcscContextHandle context, const std::u16string& reader) const;
+  static void StoreState(SCardItem& item, const ReaderReading& reading);
+  // The item still describes what is in the reader: the same presence and, for a card, the
+  // same ATR and no card event since (a card swapped between two polls, or one whose ATR was
+  // not yet read when it was first seen, is a change).
+  static bool Unchanged(const SCardItem& item, const ReaderReading& reading);
   std::optional<tokenInfo> Identify(const SCardItem& item);
 
   CarrierServices services_;

@@ -43,6 +43,7 @@ struct SCardItem {
   bool cardPresent = false;
   std::array<std::uint8_t, kMaxAtrLength> atr{};
   std::uint32_t atrLength = 0;     // valid bytes of atr, never above kMaxAtrLength
+  std::uint32_t events = 0;        // the reader's card-event counter when last read
   std::optional<tokenInfo> token;  // the carrier identified in this reader, if any
 };
 

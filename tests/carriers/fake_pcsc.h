@@ -39,6 +39,7 @@ class FakePcsc : public platform::PcscApi {
     std::shared_ptr<vtoken::VirtualCard> card;
     std::uint32_t protocol = pcsc::kProtocolT1;
     bool statusFails = false;
+    std::uint32_t events = 0;  // insertions and removals
   };
 
   // --- scripting (any thread) ---
@@ -56,9 +57,15 @@ class FakePcsc : public platform::PcscApi {
     if (Reader* r = FindLocked(name)) {
       r->card = std::move(card);
       r->protocol = protocol;
+      ++r->events;
     }
   }
   void Eject(const std::u16string& name) { Insert(name, nullptr); }
+  // The card in the reader changes its contents (no card event).
+  void Replace(const std::u16string& name, std::shared_ptr<vtoken::VirtualCard> card) {
+    std::lock_guard l(m_);
+    if (Reader* r = FindLocked(name)) r->card = std::move(card);
+  }
   void SetStatusFails(const std::u16string& name, bool fails) {
     std::lock_guard l(m_);
     if (Reader* r = FindLocked(name)) r->statusFails = fails;
@@ -149,7 +156,8 @@ class FakePcsc : public platform::PcscApi {
       const Reader* r = FindLocked(s.reader);
       if (r == nullptr) return pcsc::kUnknownReader;
       if (r->statusFails) return pcsc::kReaderUnavailable;
-      s.eventState = pcsc::kStateChanged | (r->card ? pcsc::kStatePresent : pcsc::kStateEmpty);
+      // As pcsc-lite: the upper 16 bits count the card events of the reader.
+      s.eventState = pcsc::kStateChanged | (r->card ? pcsc::kStatePresent : pcsc::kStateEmpty) | (r->events << 16);
       s.atr = r->card ? r->card->Atr() : Bytes{};
     }
     return pcsc::kSuccess;

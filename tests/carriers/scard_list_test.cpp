@@ -138,6 +138,21 @@ TEST_F(ReaderList, InsertIntoKnownReaderIdentifiesOnlyThatReader) {
   EXPECT_FALSE(list.Poll());
 }
 
+TEST_F(ReaderList, ACardSwappedBetweenTwoPollsIsReadAgain) {
+  fake.AddReader(kR0);
+  fake.Insert(kR0, Rutoken(5));
+  RebuildNow();
+  // Out and another card of the same model in within one period: present before and after,
+  // same ATR; the reader's event counter tells.
+  fake.Eject(kR0);
+  fake.Insert(kR0, Rutoken(6));
+  const auto change = list.Poll();
+  ASSERT_TRUE(change);
+  EXPECT_EQ(change->reader, kR0);
+  EXPECT_EQ(Display(kR0), "RUTOKEN ECP 0000000006");
+  EXPECT_FALSE(list.Poll());
+}
+
 TEST_F(ReaderList, RemovalReportsChangeWithoutReader) {
   fake.AddReader(kR0);
   fake.Insert(kR0, Rutoken(5));
@@ -302,7 +317,7 @@ TEST_F(ReaderList, RefreshReaderReadsTheCarrierAgain) {
   RebuildNow();
   EXPECT_EQ(list.Find(kR0)->token->freeMemory, 1000);
   o.freeMemory = 500;  // a key was written: the card now reports less free memory
-  fake.Insert(kR0, test::Card("rutoken-ecp", o));
+  fake.Replace(kR0, test::Card("rutoken-ecp", o));
   EXPECT_FALSE(list.Poll()) << "presence did not change";
   EXPECT_EQ(list.Find(kR0)->token->freeMemory, 1000);
   list.RefreshReader(kR0);
