@@ -22,7 +22,7 @@ trap 'failed_line=$LINENO' ERR
 # The sample applications and one more like the first, for an enrolment that must fail.
 cp "$src/tools/request-system/sample-seed.ini" "$work/seed.ini"
 sed -n '/^\[application.demo\]/,/^$/p' "$src/tools/request-system/sample-seed.ini" |
-  sed 's/^\[application.demo\]/[application.unwritable]/; s/DEMO-TOKEN-0001/DEMO-TOKEN-0003/; s/100500/100502/' \
+  sed 's/^\[application.demo\]/[application.unwritable]/; s/DEMO-TOKEN-0001/DEMO-TOKEN-0099/; s/100500/100599/' \
     >>"$work/seed.ini"
 "$build/tools/request-system/orvane-request-system" --listen 127.0.0.1:0 --state "$work/state" \
   --seed "$work/seed.ini" >"$work/out" 2>"$work/log" &
@@ -78,7 +78,7 @@ cat >>"$work/orvane.conf" <<CONF
 data_dir = $work/data
 CONF
 # A certificate that cannot be saved where asked is an error, and the token stays valid.
-if "$tool" enroll --token DEMO-TOKEN-0003 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
+if "$tool" enroll --token DEMO-TOKEN-0099 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \
   --poll-seconds 1 --out "$work/no-such-dir/cert.cer" >"$work/bad.out" 2>"$work/err"; then
   echo "enroll reported success with an unwritable --out"
   exit 1
@@ -88,7 +88,7 @@ if grep -q 'kill_marker' "$work/log"; then
   echo "the token was invalidated although the certificate was not saved"
   exit 1
 fi
-"$tool" get-certificate --token DEMO-TOKEN-0003 >/dev/null
+"$tool" get-certificate --token DEMO-TOKEN-0099 >/dev/null
 [ ! -e "$work/no-such-dir" ]
 
 "$tool" enroll --token DEMO-TOKEN-0001 --reader "Test carrier" --pin 1234 --sms-outbox "$work/state/outbox.txt" \

@@ -1,6 +1,7 @@
 #include "seed.h"
 
 #include <ini.h>
+#include <algorithm>
 
 #include <cstring>
 
@@ -94,6 +95,8 @@ bool SetApplication(Application& a, const std::string& key, const std::string& v
     a.autoEnroll = v;
   else if (key == "auto_enroll_polls")
     a.autoEnrollPolls = std::atoi(v.c_str());
+  else if (key == "issue_after")
+    a.issueAfter = std::max(0, std::atoi(v.c_str()));
   else if (key == "faults")
     a.faults = ParseFaults(v);
   else if (key == "shape")

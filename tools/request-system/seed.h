@@ -38,8 +38,11 @@ struct Application {
   bool egais = false;
   bool nonqualified = false;
   bool embedLicense = false;
-  std::string autoEnroll = "no";        // "yes", "no" or "refuse"
-  int autoEnrollPolls = 1;              // 404 answers before the certificate is issued
+  std::string autoEnroll = "no";  // "yes", "no" or "refuse"
+  int autoEnrollPolls = 1;        // 404 answers before the certificate is issued
+  // Without auto-enrolment: seconds after the request arrives before the certificate is issued
+  // (0: at once); until then "/a/get_certificate" answers 404.
+  int issueAfter = 0;
   std::map<std::string, Fault> faults;  // operation ("get_subject", ...) -> fault
   // How this application's reply documents are shaped, to exercise a client's tolerance:
   // "windows-1251" (that encoding, declared), "namespaces" (every element prefixed, the

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -187,6 +188,7 @@ struct AppState {
   Bytes certificate;
   bool refused = false;
   int polls = 0;
+  std::chrono::steady_clock::time_point requestedAt;  // when the request arrived
   bool confirmed = false;
   std::string documentHash;  // base64 of the hash handed out for the operator's signature
   std::string pdfUuid;
@@ -572,12 +574,15 @@ void Server::Impl::Routes() {
         a->request = *der;
         a->container = req.get_param_value("container");
         a->smsCode.clear();
+        a->requestedAt = std::chrono::steady_clock::now();
         std::ofstream(options.stateDir + "/requests/" + FileName(a->app.requestId) + ".p10", std::ios::binary)
             .write(reinterpret_cast<const char*>(der->data()), static_cast<std::streamsize>(der->size()));
         std::string error;
-        // Without auto-enrolment the certificate is issued at once; otherwise the request is
-        // checked now and issued while the client polls.
-        if (a->app.autoEnroll == "no" ? !IssueFor(*a, error) : !ca->VerifyRequest(*der, error)) {
+        // Without auto-enrolment the certificate is issued at once (or, with issue_after, when
+        // it is asked for that much later); otherwise the request is checked now and issued
+        // while the client polls.
+        const bool atOnce = a->app.autoEnroll == "no" && a->app.issueAfter == 0;
+        if (atOnce ? !IssueFor(*a, error) : !ca->VerifyRequest(*der, error)) {
           a->request.clear();
           Reply(res, 400, error);
         }
@@ -621,7 +626,12 @@ void Server::Impl::Routes() {
     AppState* a = RequireApp(req, res);
     if (a != nullptr && CheckOperator(req, res, "authtoken") &&
         !ApplyStatusFault(FaultFor(a, "get_certificate"), res)) {
-      if (a->certificate.empty()) {
+      std::string error;
+      if (a->certificate.empty() && !a->request.empty() && a->app.autoEnroll == "no" &&
+          std::chrono::steady_clock::now() - a->requestedAt >= std::chrono::seconds(a->app.issueAfter) &&
+          !IssueFor(*a, error)) {
+        Reply(res, 500, error);
+      } else if (a->certificate.empty()) {
         Reply(res, 404, "Сертификат по заявке еще не выпущен");
       } else {
         Xml(res,
