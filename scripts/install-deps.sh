@@ -24,6 +24,8 @@ packages=(
   # Debian packages (scripts/package-check): dpkg-shlibdeps, lintian, the metainfo and
   # desktop-entry validators
   dpkg-dev lintian appstream desktop-file-utils
+  # the installed wizard's smoke run on a real X server: Xvfb, window search, screenshot
+  xvfb xauth xdotool imagemagick
 )
 
 if [ "$(id -u)" -eq 0 ]; then
