@@ -53,6 +53,14 @@ eku = 1.3.6.1.5.5.7.3.2
 generation = gost2012-512
 auto_enroll = no
 
+[application.delayed]
+token = TOKEN-DELAYED
+request_id = 7005
+subject = 2.5.4.3=Смирнова Анна,2.5.4.6=RU
+eku = 1.3.6.1.5.5.7.3.2
+auto_enroll = no
+issue_after = 1
+
 [application.refused]
 token = TOKEN-REFUSED
 request_id = 7003
@@ -260,6 +268,19 @@ TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {
   const auto cert = rs->GetCertificate(nullptr, u"TOKEN-LATER", nullptr);
   ASSERT_TRUE(cert);
   EXPECT_EQ(IssuerCommonName(cert->cert), "Тестовый УЦ Orvane ГОСТ 2012-512");
+
+  // Issued a while after the request arrives: not yet, then there.
+  const auto delayed = rs->GetRequestData(nullptr, u"TOKEN-DELAYED", nullptr, lastError);
+  ASSERT_TRUE(delayed);
+  auto der3 = MakeRequest(*delayed, u"TVK-7005-1");
+  ASSERT_TRUE(der3);
+  net::PendingRequest p3{u"m", u"s", u"TVK-7005-1", der3, std::nullopt};
+  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-DELAYED"));
+  ASSERT_TRUE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-DELAYED", &p3, nullptr).ok);
+  EXPECT_FALSE(rs->GetCertificate(nullptr, u"TOKEN-DELAYED", nullptr));
+  EXPECT_EQ(LastMessage(), "Сертификат по заявке еще не выпущен");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_TRUE(rs->GetCertificate(nullptr, u"TOKEN-DELAYED", nullptr)) << LastMessage();
 
   const auto refused = rs->GetRequestData(nullptr, u"TOKEN-REFUSED", nullptr, lastError);
   ASSERT_TRUE(refused);
