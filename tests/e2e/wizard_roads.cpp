@@ -25,7 +25,6 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <thread>
 
 #include "carriers/identify.h"
@@ -101,7 +100,7 @@ std::vector<std::uint8_t> ReadFile(const fs::path& path) {
 }
 
 // What the user does in the main window when it is the one waiting for input: type a token
-// (none: leave the field), then press a button; an empty button closes the window (Esc).
+// (none: leave the field), then press a button. After the last step the window is closed (Esc).
 struct MainStep {
   QString token;
   QString button;
