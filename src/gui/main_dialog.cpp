@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <algorithm>
+#include <utility>
 
 #include "carriers/pkcs11_probe.h"
 #include "config/version.h"
@@ -261,6 +262,7 @@ void COrvaneDlg::ApplyBusy() {
   createButton_->setEnabled(idle && panel_.createEnabled);
   getButton_->setEnabled(idle && panel_.getEnabled);
   SetHotKeysEnabled(idle && isActiveWindow());
+  if (idle && std::exchange(focusTokenWhenIdle_, false)) tokenEdit_->setFocus();
 }
 
 void COrvaneDlg::OnMonitorChange(carriers::SCardChange change) {
@@ -322,6 +324,11 @@ std::shared_ptr<const carriers::tokenInfo> COrvaneDlg::RefreshCarrier(const std:
 }
 
 void COrvaneDlg::FocusTokenEdit() {
+  // While a flow runs the field is off and cannot take the focus: it gets it when the flow ends.
+  if (busy_ > 0) {
+    focusTokenWhenIdle_ = true;
+    return;
+  }
   tokenEdit_->setFocus();
 }
 

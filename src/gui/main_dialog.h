@@ -136,6 +136,7 @@ class COrvaneDlg : public QDialog {
   QShortcut* diagnosticsKey_ = nullptr;
   bool filling_ = false;
   int busy_ = 0;  // flows running
+  bool focusTokenWhenIdle_ = false;
 };
 
 }  // namespace orvane::gui

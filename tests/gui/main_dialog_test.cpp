@@ -259,6 +259,22 @@ TEST(MainDialog, HotKeysOnlyWhileTheWindowIsActive) {
   EXPECT_TRUE(keys[0]->isEnabled());
 }
 
+TEST(MainDialog, AFlowAskingForTheTokenLeavesTheFocusInItsField) {
+  Fixture f;
+  f.pcsc.AddReader(u"Reader 0");
+  f.pcsc.Insert(u"Reader 0", Rutoken(30000));
+  auto services = f.Services();
+  services.onCreateRequest = [](COrvaneDlg& dlg) { dlg.FocusTokenEdit(); };  // "Введите маркер доступа"
+  COrvaneDlg dlg(services);
+  dlg.show();
+  QApplication::setActiveWindow(&dlg);
+  ASSERT_TRUE(WaitFor([&] { return dlg.isActiveWindow(); }));
+  auto* create = dlg.findChild<QPushButton*>(QStringLiteral("1007"));
+  create->setFocus();
+  create->click();
+  EXPECT_TRUE(dlg.findChild<QLineEdit*>(QStringLiteral("1006"))->hasFocus());
+}
+
 TEST(MainDialog, ARunningFlowCannotBeEnteredAgainNorItsWindowClosed) {
   Fixture f;
   f.pcsc.AddReader(u"Reader 0");
