@@ -3,6 +3,7 @@
 #pragma once
 
 #include <openssl/asn1.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -21,13 +22,17 @@ namespace orvane::render::ossl {
 using ::orvane::ossl::Deleter;
 using ::orvane::ossl::Ptr;
 
-// Decodes a value that must take up exactly the given bytes; null otherwise.
+// Decodes a value that must take up exactly the given bytes; null otherwise. A value that
+// does not decode leaves nothing on the thread's OpenSSL error queue: stale entries would be
+// read later as the cause of an unrelated failure (TLS errors are taken from that queue).
 template <auto FreeFn, typename T>
 Ptr<T, FreeFn> DecodeWhole(T* (*d2i)(T**, const unsigned char**, long), std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return nullptr;
+  ERR_set_mark();
   const unsigned char* p = bytes.data();
   Ptr<T, FreeFn> out(d2i(nullptr, &p, static_cast<long>(bytes.size())));
   if (out && p != bytes.data() + bytes.size()) out.reset();
+  ERR_pop_to_mark();
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include "render/certificate_view.h"
 
 #include <gtest/gtest.h>
+#include <openssl/err.h>
 
 #include <fstream>
 #include <iterator>
@@ -106,6 +107,11 @@ TEST(CertificateView, NoneForWhatIsNotACertificate) {
   der.resize(der.size() - 10);
   EXPECT_FALSE(DescribeCertificate(der));
   EXPECT_FALSE(DescribeCertificate({}));
+  // Nor a request or certificate document. What did not decode leaves no stale entry on the
+  // thread's OpenSSL error queue (a later TLS failure would be reported with it).
+  EXPECT_FALSE(X509Request(der).BuildRequestXml());
+  EXPECT_FALSE(X509Certificate(der).BuildCertificateXml());
+  EXPECT_EQ(ERR_peek_error(), 0ul) << ERR_error_string(ERR_peek_error(), nullptr);
 }
 
 }  // namespace
