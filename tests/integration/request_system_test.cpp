@@ -269,26 +269,25 @@ TEST_F(ReferenceSystem, CertificateLaterAndRefusedAutoEnrolment) {
   ASSERT_TRUE(cert);
   EXPECT_EQ(IssuerCommonName(cert->cert), "Тестовый УЦ Orvane ГОСТ 2012-512");
 
+  // The application's data, a request made for it and sent with the SMS code.
+  auto submit = [&](const std::u16string& token, const std::u16string& container) {
+    const auto data = rs->GetRequestData(nullptr, token, nullptr, lastError);
+    if (!data) return false;
+    auto request = MakeRequest(*data, container);
+    if (!request) return false;
+    net::PendingRequest p{u"m", u"s", container, request, std::nullopt};
+    return rs->RequestSmsCode(nullptr, token) &&
+           rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), token, &p, nullptr).ok;
+  };
+
   // Issued a while after the request arrives: not yet, then there.
-  const auto delayed = rs->GetRequestData(nullptr, u"TOKEN-DELAYED", nullptr, lastError);
-  ASSERT_TRUE(delayed);
-  auto der3 = MakeRequest(*delayed, u"TVK-7005-1");
-  ASSERT_TRUE(der3);
-  net::PendingRequest p3{u"m", u"s", u"TVK-7005-1", der3, std::nullopt};
-  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-DELAYED"));
-  ASSERT_TRUE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-DELAYED", &p3, nullptr).ok);
+  ASSERT_TRUE(submit(u"TOKEN-DELAYED", u"TVK-7005-1")) << LastMessage();
   EXPECT_FALSE(rs->GetCertificate(nullptr, u"TOKEN-DELAYED", nullptr));
   EXPECT_EQ(LastMessage(), "Сертификат по заявке еще не выпущен");
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   EXPECT_TRUE(rs->GetCertificate(nullptr, u"TOKEN-DELAYED", nullptr)) << LastMessage();
 
-  const auto refused = rs->GetRequestData(nullptr, u"TOKEN-REFUSED", nullptr, lastError);
-  ASSERT_TRUE(refused);
-  auto der2 = MakeRequest(*refused, u"TVK-7003-1");
-  ASSERT_TRUE(der2);
-  net::PendingRequest p2{u"m", u"s", u"TVK-7003-1", der2, std::nullopt};
-  ASSERT_TRUE(rs->RequestSmsCode(nullptr, u"TOKEN-REFUSED"));
-  ASSERT_TRUE(rs->SubmitRequest(nullptr, text::FromUtf8(LastSmsCode()), u"TOKEN-REFUSED", &p2, nullptr).ok);
+  ASSERT_TRUE(submit(u"TOKEN-REFUSED", u"TVK-7003-1")) << LastMessage();
   EXPECT_EQ(rs->CheckAutoEnroll(u"TOKEN-REFUSED"), 403);
 }
 
