@@ -411,10 +411,10 @@ class Road : public ::testing::Test {
     if (lock_ >= 0) close(lock_);
   }
 
-  // orvane-tool with this road's configuration; its exit status.
+  // orvane-tool with this road's configuration, in the road's folder (enroll saves the
+  // certificate in the current one); its exit status.
   int Tool(const std::string& arguments) {
-    const std::string line =
-        std::string(ORVANE_TOOL) + " " + arguments + " >>'" + (dir_.Path() + "/tool.log") + "' 2>&1";
+    const std::string line = "cd '" + dir_.Path() + "' && " + ORVANE_TOOL + " " + arguments + " >>tool.log 2>&1";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
